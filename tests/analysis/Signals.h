@@ -1,0 +1,64 @@
+#pragma once
+
+// Test signals for the analysers: one channel, 32-bit, built in double.
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace signals {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// samples[i] = f(i / rate)
+inline std::vector<float> generate(int64_t count, double rate, const std::function<double(double)>& f)
+{
+    std::vector<float> out(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i)
+        out[static_cast<size_t>(i)] = static_cast<float>(f(static_cast<double>(i) / rate));
+    return out;
+}
+
+inline std::vector<float> sine(int64_t count, double rate, double hz, double amplitude = 1.0)
+{
+    return generate(count, rate, [=](double t) { return amplitude * std::sin(2 * kPi * hz * t); });
+}
+
+// A kick-like thump (decaying 50 Hz) every `period` seconds.
+inline std::vector<float> clickTrain(int64_t count, double rate, double period)
+{
+    return generate(count, rate, [=](double t) {
+        const double since = std::fmod(t, period);
+        return since < 0.1 ? std::sin(2 * kPi * 50 * since) * std::exp(-since / 0.03) : 0.0;
+    });
+}
+
+// Bursts of a 1 kHz tone starting every `period` seconds. Flat: on for `on`
+// seconds at full level. Decaying: instant attack, then exp(-t / tau).
+inline std::vector<float> flatBursts(int64_t count, double rate, double period, double on, double level = 1.0)
+{
+    return generate(count, rate, [=](double t) {
+        return std::fmod(t, period) < on ? level * std::sin(2 * kPi * 1000 * t) : 0.0;
+    });
+}
+
+inline std::vector<float> decayingBursts(int64_t count, double rate, double period, double tau)
+{
+    return generate(count, rate, [=](double t) {
+        return std::exp(-std::fmod(t, period) / tau) * std::sin(2 * kPi * 1000 * t);
+    });
+}
+
+inline std::vector<float> noise(int64_t count, double amplitude, unsigned seed = 1)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> dist(-amplitude, amplitude);
+    std::vector<float> out(static_cast<size_t>(count));
+    for (auto& x : out)
+        x = static_cast<float>(dist(rng));
+    return out;
+}
+
+}  // namespace signals
