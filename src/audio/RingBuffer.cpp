@@ -4,6 +4,82 @@
 #include <cassert>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// (index + count) mod capacity without a division in the common case: a
+// 64-bit division costs more than copying a small block.
+int64_t advance(int64_t index, int64_t count, int64_t capacity)
+{
+    if (count >= capacity)
+        return (index + count) % capacity;
+    const int64_t next = index + count;
+    return next >= capacity ? next - capacity : next;
+}
+
+// Splits `count` interleaved stereo frames into two channel arrays. Pure data
+// movement, so the AVX2 variant (picked at run time, not at build time) gives
+// bit-identical results on every machine.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void deinterleaveStereoAvx2(const float* src, float* left,
+                                                            float* right, int64_t count)
+{
+    int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256 a = _mm256_loadu_ps(src + 2 * i);      // l0 r0 l1 r1 | l2 r2 l3 r3
+        const __m256 b = _mm256_loadu_ps(src + 2 * i + 8);  // l4 r4 l5 r5 | l6 r6 l7 r7
+        // In-lane shuffles give l0 l1 l4 l5 | l2 l3 l6 l7; the 64-bit permute
+        // restores the order.
+        const __m256 l = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m256 r = _mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+        _mm256_storeu_ps(left + i, _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(l), _MM_SHUFFLE(3, 1, 2, 0))));
+        _mm256_storeu_ps(right + i, _mm256_castpd_ps(_mm256_permute4x64_pd(_mm256_castps_pd(r), _MM_SHUFFLE(3, 1, 2, 0))));
+    }
+    for (; i < count; ++i) {
+        left[i] = src[2 * i];
+        right[i] = src[2 * i + 1];
+    }
+}
+#endif
+
+void deinterleaveStereoSse2(const float* src, float* left, float* right, int64_t count)
+{
+    int64_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= count; i += 4) {
+        const __m128 a = _mm_loadu_ps(src + 2 * i);      // l0 r0 l1 r1
+        const __m128 b = _mm_loadu_ps(src + 2 * i + 4);  // l2 r2 l3 r3
+        _mm_storeu_ps(left + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(right + i, _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#endif
+    for (; i < count; ++i) {
+        left[i] = src[2 * i];
+        right[i] = src[2 * i + 1];
+    }
+}
+
+using Deinterleave = void (*)(const float*, float*, float*, int64_t);
+
+// Chosen once, during static initialisation, before any audio thread exists.
+Deinterleave pickDeinterleave()
+{
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2"))
+        return deinterleaveStereoAvx2;
+#endif
+    return deinterleaveStereoSse2;
+}
+
+const Deinterleave deinterleaveStereo = pickDeinterleave();
+
+}  // namespace
+
 RingBuffer::RingBuffer(int64_t capacity, int64_t channelCount)
     : m_capacity(capacity),
       m_channelCount(channelCount),
@@ -27,7 +103,7 @@ void RingBuffer::write(const float* samples, int64_t frameCount)
     // Frames older than the last `capacity` of this block would be overwritten
     // within the block itself: copying only the tail leaves the same slots.
     int64_t skip = frameCount > m_capacity ? frameCount - m_capacity : 0;
-    int64_t slot = (w + skip) % m_capacity;
+    int64_t slot = advance(w, skip, m_capacity);
     int64_t remaining = frameCount - skip;
     const float* src = samples + skip * m_channelCount;
     while (remaining > 0) {  // at most two contiguous pieces
@@ -40,7 +116,7 @@ void RingBuffer::write(const float* samples, int64_t frameCount)
     }
 
     // Release: every sample stored above is visible before the new index is.
-    m_writeIndex->value.store((w + frameCount) % m_capacity, std::memory_order_release);
+    m_writeIndex->value.store(advance(w, frameCount, m_capacity), std::memory_order_release);
 }
 
 int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames)
@@ -66,10 +142,7 @@ int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames)
         float* l = left + done;
         float* rr = right + done;
         if (ch == 2) {
-            for (int64_t i = 0; i < piece; ++i) {
-                l[i] = src[2 * i];
-                rr[i] = src[2 * i + 1];
-            }
+            deinterleaveStereo(src, l, rr, piece);
         } else {
             for (int64_t i = 0; i < piece; ++i) {
                 l[i] = src[i * ch];
@@ -82,6 +155,6 @@ int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames)
 
     // Release: our slot reads are finished before the producer may learn the
     // slots are free (it does not look today, but the order costs nothing).
-    m_readIndex->value.store((r + n) % m_capacity, std::memory_order_release);
+    m_readIndex->value.store(advance(r, n, m_capacity), std::memory_order_release);
     return n;
 }

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test; prints ctest's summary.
+#
+#   scripts/test.sh            all tests (warnings are errors)
+#   scripts/test.sh --asan     unit and concurrency tests under ASan + UBSan
+#   scripts/test.sh --tsan     concurrency tests under ThreadSanitizer
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/test-env.sh"
+
+mode="${1:-all}"
+orvalen_install_deps
+
+case "$mode" in
+all)
+    dir="$ORVALEN_ROOT/build/test"
+    orvalen_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALEN_WARNINGS_FATAL=ON
+    labels=()
+    ;;
+--asan)
+    dir="$ORVALEN_ROOT/build/asan"
+    orvalen_build "$dir" -DCMAKE_BUILD_TYPE=Debug -DORVALEN_WARNINGS_FATAL=ON -DORVALEN_SANITIZE=ON -DORVALEN_BUILD_BENCH=OFF
+    labels=(-L 'unit|concurrency')
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    ;;
+--tsan)
+    dir="$ORVALEN_ROOT/build/tsan"
+    orvalen_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALEN_WARNINGS_FATAL=ON -DORVALEN_TSAN=ON -DORVALEN_BUILD_BENCH=OFF
+    labels=(-L concurrency)
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    ;;
+*)
+    echo "usage: $0 [--asan|--tsan]" >&2
+    exit 2
+    ;;
+esac
+
+orvalen_start_test_env
+trap orvalen_stop_test_env EXIT
+cd "$dir"
+ctest --output-on-failure -j "$(nproc)" "${labels[@]}"
