@@ -7,7 +7,7 @@ ORVALEN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # headless X server and sound server the GUI and audio tests run against.
 ORVALEN_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libqt6opengl6-dev libgl-dev libpulse-dev
+    qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libpulse-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libgl1-mesa-dri pulseaudio pulseaudio-utils
 )
