@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Texts of the control panel, kept apart from the widgets so they can be
+// checked without a window.
+
+// 20 -> "20Hz", 1000 -> "1kHz", 1500 -> "1.5kHz", 12000 -> "12kHz".
+QString formatFreq(float hz);
+
+// Time per division: 10 -> "10ms", 1000 -> "1s".
+QString formatTimeDivision(double milliseconds);
+
+// Integer part of value x 100 followed by "%" (0.734 -> "73%"). Non-finite
+// values read "–%" rather than an arbitrary integer.
+QString formatPercent(double value);
+
+// "%.2f", the slider captions.
+QString formatSliderValue(double value);
+
+// "SR: 48000 Hz": the rate truncated to an integer.
+QString formatSampleRate(double hz);
+
+// Meter colours by value. The dimmed tones are drawn at 75 % opacity.
+enum class MeterTone { green, greenDimmed, yellow, yellowDimmed, red };
+
+// RHYTHM text and bar: >= 0.7 green, >= 0.4 yellow, otherwise red.
+MeterTone rhythmTone(double rate);
+// KX text: >= 0.76 green, >= 0.65 dimmed green, >= 0.41 dimmed yellow, otherwise red.
+MeterTone kxTextTone(double value);
+// KX bar: >= 0.65 green, >= 0.41 yellow, otherwise red.
+MeterTone kxBarTone(double value);

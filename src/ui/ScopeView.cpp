@@ -1,0 +1,234 @@
+#include "ui/ScopeView.h"
+
+#include "audio/AudioEngine.h"
+#include "renderer/ScopeRenderer.h"
+#include "settings/ScopeSettings.h"
+#include "ui/UiStyle.h"
+
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QSurfaceFormat scopeFormat()
+{
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(4, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(0);
+    format.setStencilBufferSize(0);
+    // Frames are paced by our own timer; a blocking swap would hold the
+    // whole interface thread whenever the rate exceeds the display's.
+    format.setSwapInterval(0);
+    return format;
+}
+
+// Schedules `apply(value)` on the settings' thread, later, and only while the
+// settings object still exists: meters are never written inside a frame.
+template <typename Setter>
+std::function<void(float)> deferredWrite(ScopeSettings& settings, Setter apply)
+{
+    return [guard = QPointer<ScopeSettings>(&settings), apply](float value) {
+        if (ScopeSettings* s = guard.data())
+            QMetaObject::invokeMethod(s, [s, apply, value] { (s->*apply)(value); }, Qt::QueuedConnection);
+    };
+}
+
+}  // namespace
+
+ScopeView::ScopeView(AudioEngine& engine, ScopeSettings& settings)
+    : QOpenGLWindow(QOpenGLWindow::NoPartialUpdate), m_engine(engine), m_settings(settings)
+{
+    setFormat(scopeFormat());
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, &ScopeView::onFrameTick);
+    m_clock.start();
+    setFrameRate(m_settings.frameRate());
+
+    m_settings.onFrameRateChanged = [view = QPointer<ScopeView>(this)](long long rate) {
+        if (view)
+            view->setFrameRate(rate);
+    };
+    connect(&m_settings, &ScopeSettings::willChange, this, &ScopeView::scheduleSync, Qt::QueuedConnection);
+    connect(&m_engine, &AudioEngine::willChange, this, &ScopeView::scheduleSync, Qt::QueuedConnection);
+}
+
+ScopeView::~ScopeView()
+{
+    m_frameTimer.stop();
+    // GL objects must go while their context is current.
+    if (m_renderer && context()) {
+        makeCurrent();
+        m_renderer.reset();
+        doneCurrent();
+    }
+}
+
+void ScopeView::initializeGL()
+{
+    QOpenGLContext* ctx = context();
+    const QSurfaceFormat actual = ctx ? ctx->format() : QSurfaceFormat();
+    const bool core43 = ctx && actual.profile() == QSurfaceFormat::CoreProfile &&
+                        (actual.majorVersion() > 4 || (actual.majorVersion() == 4 && actual.minorVersion() >= 3));
+    if (core43)
+        m_renderer = ScopeRenderer::create(m_engine.ringBuffer());
+    if (!m_renderer) {
+        emit rendererReady(false);
+        return;
+    }
+    connect(ctx, &QOpenGLContext::aboutToBeDestroyed, this, &ScopeView::releaseRenderer, Qt::DirectConnection);
+
+    m_renderer->onRhythmAnalysis = deferredWrite(m_settings, &ScopeSettings::setRhythmMatchRate);
+    m_renderer->onPressureAnalysis = deferredWrite(m_settings, &ScopeSettings::setExpansionPressure);
+    m_renderer->onDensityAnalysis = deferredWrite(m_settings, &ScopeSettings::setSignalDensity);
+    m_renderer->onCurvatureAnalysis = deferredWrite(m_settings, &ScopeSettings::setEnvelopeCurvature);
+    m_settings.onResetAnalysis = [view = QPointer<ScopeView>(this)] {
+        if (view && view->m_renderer)
+            view->m_renderer->resetAnalysis();
+    };
+    syncRenderer();
+    emit rendererReady(true);
+    wake();
+}
+
+void ScopeView::releaseRenderer()
+{
+    m_frameTimer.stop();
+    if (!m_renderer)
+        return;
+    makeCurrent();
+    m_renderer.reset();
+    doneCurrent();
+}
+
+void ScopeView::scheduleSync()
+{
+    wake();
+    if (m_syncPending)
+        return;
+    m_syncPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_syncPending = false;
+        syncRenderer();
+    }, Qt::QueuedConnection);
+}
+
+void ScopeView::syncRenderer()
+{
+    ScopeRenderer* r = m_renderer.get();
+    if (!r)
+        return;
+    const ScopeSettings& s = m_settings;
+    r->ringBuffer = m_engine.ringBuffer();
+    r->sampleRate = m_engine.sampleRate();
+    r->displayMode = s.displayMode() == DisplayMode::waveform ? 1 : 0;
+    r->decay = s.decay();
+    r->intensity = s.intensity();
+    r->beamWidth = s.beamWidth();
+    r->speedSensitivity = s.speedSensitivity();
+    r->xyRotationAngle = s.xyRotation() == XYRotation::deg0 ? 0.7853981f : 0.0f;
+    const auto color = s.beamColor();
+    r->beamColor = {color.red, color.green, color.blue};
+    r->scopeVisible = s.scopeVisible();
+    r->kxScaleMode = std::max<int>(0, static_cast<int>(std::find(kAllKXScaleModes.begin(), kAllKXScaleModes.end(),
+                                                                 s.kxScaleMode()) - kAllKXScaleModes.begin()) % 3);
+    r->xyGain = s.xyGain();
+    r->waveformGain = s.waveformGain();
+    r->triggerEnabled = s.triggerEnabled();
+    r->triggerLevel = s.triggerLevel();
+    r->triggerChannel = static_cast<int>(s.triggerChannel());
+    r->timePerDivision = s.timePerDivision();
+    r->displaySampleCount = static_cast<int>(s.samplesForDisplay(m_engine.sampleRate()));
+    r->displayFilterType = static_cast<int>(s.displayFilterType());
+    r->displayFilterFrequency = s.displayFilterFrequency();
+}
+
+void ScopeView::setFrameRate(long long requested)
+{
+    m_frameRate = static_cast<int>(std::clamp<long long>(requested, kMinFrameRate, kMaxFrameRate));
+    if (m_frameTimer.isActive()) {
+        m_nextFrameNs = m_clock.nsecsElapsed();
+        onFrameTick();
+    }
+}
+
+void ScopeView::wake()
+{
+    m_restfulFrames = 0;
+    if (!m_renderer || m_frameTimer.isActive())
+        return;
+    m_nextFrameNs = m_clock.nsecsElapsed();
+    m_frameTimer.start(0);
+}
+
+void ScopeView::onFrameTick()
+{
+    if (isExposed()) {
+        update();
+    } else if (m_renderer && context()) {
+        // Hidden scope: no picture, but the frame still drains the ring and
+        // runs the analysis, so the meters keep moving.
+        makeCurrent();
+        paintGL();
+        doneCurrent();
+    }
+
+    // With capture stopped nothing new arrives: once the phosphor has decayed
+    // below what the display can show (and the meters have settled), stop
+    // asking for frames. Any change of settings or engine, a resize or an
+    // expose starts them again.
+    if (!m_engine.isRunning()) {
+        const float decay = m_settings.decay();
+        int settle = 60;  // ten analysis runs: the meters' smoothing has converged
+        if (decay > 0.0f && decay < 1.0f)
+            settle = std::max(settle, static_cast<int>(std::ceil(std::log(1.0 / 65536.0) / std::log(decay))));
+        if (++m_restfulFrames > std::min(settle, 4000)) {
+            m_frameTimer.stop();
+            return;
+        }
+    } else {
+        m_restfulFrames = 0;
+    }
+
+    const qint64 period = 1'000'000'000LL / m_frameRate;
+    const qint64 now = m_clock.nsecsElapsed();
+    m_nextFrameNs += period;
+    if (m_nextFrameNs < now)  // fell behind (a busy main thread): do not try to catch up
+        m_nextFrameNs = now + period;
+    m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500'000) / 1'000'000));
+}
+
+void ScopeView::paintGL()
+{
+    if (!m_renderer)
+        return;
+    const qreal ratio = devicePixelRatio();
+    m_renderer->draw(defaultFramebufferObject(), qRound(width() * ratio), qRound(height() * ratio));
+}
+
+void ScopeView::resizeGL(int, int)
+{
+    // The drawable is in device pixels.
+    const qreal ratio = devicePixelRatio();
+    if (m_renderer)
+        m_renderer->resize(qRound(width() * ratio), qRound(height() * ratio));
+    wake();
+}
+
+void ScopeView::exposeEvent(QExposeEvent* event)
+{
+    QOpenGLWindow::exposeEvent(event);
+    wake();
+}
+
+void ScopeView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    emit doubleClicked();
+    event->accept();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QOpenGLWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class AudioEngine;
+class ScopeRenderer;
+class ScopeSettings;
+
+// The scope picture: a native GL window (placed in the widget window with a
+// window container) that owns the renderer, drives its frames at the chosen
+// rate and copies the settings and the engine's state into it.
+//
+// Main thread only. Without an OpenGL 4.3 core context there is no renderer:
+// the area stays empty and everything else keeps working.
+class ScopeView : public QOpenGLWindow {
+    Q_OBJECT
+public:
+    // Frame rates outside this range (0, negative, absurd) are held to it.
+    static constexpr int kMinFrameRate = 1;
+    static constexpr int kMaxFrameRate = 240;
+
+    ScopeView(AudioEngine& engine, ScopeSettings& settings);
+    ~ScopeView() override;
+
+    ScopeRenderer* renderer() const { return m_renderer.get(); }
+
+    // The rate frames are requested at, after holding it to the sane range.
+    int frameRate() const { return m_frameRate; }
+    void setFrameRate(long long requested);
+
+    // Copies every display setting and the engine's ring buffer and rate into
+    // the renderer, in a fixed order; nothing is compared with old values.
+    void syncRenderer();
+
+    // True while frames are being requested (false once the picture is at
+    // rest with capture stopped).
+    bool isAnimating() const { return m_frameTimer.isActive(); }
+
+signals:
+    void doubleClicked();
+    // The renderer exists (initializeGL succeeded) or could not be made.
+    void rendererReady(bool ok);
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int width, int height) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void exposeEvent(QExposeEvent* event) override;
+
+private:
+    void scheduleSync();
+    void onFrameTick();
+    void wake();
+    void releaseRenderer();
+
+    AudioEngine& m_engine;
+    ScopeSettings& m_settings;
+    std::unique_ptr<ScopeRenderer> m_renderer;
+    QTimer m_frameTimer;
+    QElapsedTimer m_clock;
+    qint64 m_nextFrameNs = 0;
+    int m_frameRate = 120;
+    int m_restfulFrames = 0;
+    bool m_syncPending = false;
+};

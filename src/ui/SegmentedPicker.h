@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+class QButtonGroup;
+
+// A row of joined toggle buttons, one of which is selected: the segmented
+// control of the panel.
+class SegmentedPicker : public QWidget {
+    Q_OBJECT
+public:
+    SegmentedPicker(const QStringList& labels, int width, QWidget* parent = nullptr);
+
+    // Selects `index` without emitting activated; -1 selects nothing.
+    void setCurrentIndex(int index);
+    int currentIndex() const;
+    int count() const { return m_labels.size(); }
+    QString label(int index) const { return m_labels.value(index); }
+
+signals:
+    // The user picked `index`.
+    void activated(int index);
+
+private:
+    QStringList m_labels;
+    QButtonGroup* m_group;
+};

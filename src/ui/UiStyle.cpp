@@ -1,0 +1,97 @@
+#include "ui/UiStyle.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QStyleFactory>
+#include <QSvgRenderer>
+
+namespace ui {
+
+void applyDarkTheme(QApplication& app)
+{
+    app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette p;
+    const QColor window(30, 30, 30), base(22, 22, 22), text(230, 230, 230), button(58, 58, 60);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, QColor(50, 50, 52));
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, kGray);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, button);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, kRed);
+    p.setColor(QPalette::Light, QColor(80, 80, 82));
+    p.setColor(QPalette::Midlight, QColor(66, 66, 68));
+    p.setColor(QPalette::Mid, QColor(44, 44, 46));
+    p.setColor(QPalette::Dark, QColor(18, 18, 18));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(10, 132, 255));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(110, 110, 112));
+    app.setPalette(p);
+}
+
+QFont monoFont(int pixelSize, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+QIcon templateIcon(const QString& name, const QColor& color, int size)
+{
+    QSvgRenderer svg(QStringLiteral(":/orvalen/icons/%1.svg").arg(name));
+    QIcon icon;
+    // Rendered for the common device pixel ratios so no scaling blurs it.
+    for (qreal ratio : {1.0, 2.0}) {
+        const int px = qRound(size * ratio);
+        QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        svg.render(&painter);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), color);
+        painter.end();
+        QPixmap pixmap = QPixmap::fromImage(image);
+        pixmap.setDevicePixelRatio(ratio);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QColor toneColor(MeterTone tone)
+{
+    QColor c;
+    switch (tone) {
+    case MeterTone::green: return kGreen;
+    case MeterTone::greenDimmed: c = kGreen; break;
+    case MeterTone::yellow: return kYellow;
+    case MeterTone::yellowDimmed: c = kYellow; break;
+    case MeterTone::red: return kRed;
+    }
+    c.setAlphaF(0.75f);
+    return c;
+}
+
+QString css(const QColor& color)
+{
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF(), 0, 'f', 3);
+}
+
+}  // namespace ui

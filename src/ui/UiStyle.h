@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+#include "ui/Formatting.h"
+
+class QApplication;
+
+// The look of the window: dark Fusion palette, small monospaced texts, the
+// system-like accent colours, and template icons tinted at run time.
+namespace ui {
+
+inline const QColor kScopeBackground = QColor::fromRgbF(0.04f, 0.04f, 0.04f);
+inline const QColor kPanelBackground = QColor::fromRgbF(0.12f, 0.12f, 0.12f);
+inline const QColor kGray(142, 142, 147);
+inline const QColor kGreen(48, 209, 88);
+inline const QColor kYellow(255, 214, 10);
+inline const QColor kRed(255, 69, 58);
+inline const QColor kOrange(255, 159, 10);
+
+// Dark appearance for the whole application (Fusion with a dark palette).
+void applyDarkTheme(QApplication& app);
+
+// Monospaced font of `pixelSize` logical pixels (the panel's "points").
+QFont monoFont(int pixelSize, QFont::Weight weight = QFont::Normal);
+
+// An icon from resources/icons (":/orvalen/icons/<name>.svg"), drawn as a
+// template in `color` at `size` logical pixels, sharp on high-DPI screens.
+QIcon templateIcon(const QString& name, const QColor& color, int size);
+
+// The colour of a meter tone, dimmed tones at 75 % opacity.
+QColor toneColor(MeterTone tone);
+
+// A whole-widget style sheet colour, "rgba(r, g, b, a)".
+QString css(const QColor& color);
+
+}  // namespace ui

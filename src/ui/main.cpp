@@ -1,0 +1,47 @@
+// Orvalen: one window with the scope above the control panel. No command
+// line, no configuration file: everything the user sets lives in the settings
+// model and the preferences store.
+#include "audio/AudioEngine.h"
+#include "settings/ScopeSettings.h"
+#include "ui/ContentView.h"
+#include "ui/UiStyle.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+
+namespace {
+
+// Qt aborts when it cannot reach a display; tell the user why instead.
+bool haveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!haveDisplay()) {
+        std::fprintf(stderr,
+                     "Orvalen needs a graphical desktop: no X11 or Wayland display was found "
+                     "(DISPLAY and WAYLAND_DISPLAY are not set).\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Orvalen"));
+    QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    QApplication::setDesktopFileName(QStringLiteral("orvalen"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvalen/orvalen.svg")));
+    ui::applyDarkTheme(app);
+
+    AudioEngine engine;
+    ScopeSettings settings;
+    ContentView window(engine, settings);
+    window.resize(ContentView::kDefaultSize);
+    window.show();
+    return app.exec();
+}
