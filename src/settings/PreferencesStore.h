@@ -31,9 +31,10 @@ public:
 // tools may name an INI file instead.
 //
 // QSettings writes the whole file to a temporary beside it and renames it
-// over the old one, so a crash mid-write leaves the old file; it holds
-// "<file>.lock" while writing and re-reads the file first if it changed, so
-// two processes writing different keys both keep their value.
+// over the old one (after fdatasync), so a crash mid-write leaves the old
+// file; it holds "<file>.lock" while writing and first re-reads the file if
+// its size or modification time (to the millisecond) changed, so two
+// processes writing different keys both keep their value.
 class QSettingsStore : public PreferencesStore {
 public:
     QSettingsStore();

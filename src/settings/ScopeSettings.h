@@ -174,8 +174,6 @@ public:
     // Writes snapshot("_lastSession"); does nothing when encoding fails.
     void saveLastSession();
 
-    PreferencesStore& store() const { return *m_store; }
-
 signals:
     // Emitted by every setter before the value is stored.
     void willChange();
