@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
@@ -471,7 +472,7 @@ void ControlPanel::refresh()
 
     m_sampleRate->setText(formatSampleRate(m_engine.sampleRate()));
     m_startStop->setText(m_engine.isRunning() ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    const QString error = m_engine.lastError().value_or(QString());
+    const QString error = m_engine.lastError();
     m_error->setVisible(!error.isEmpty());
     m_error->setText(m_error->fontMetrics().elidedText(error, Qt::ElideRight, m_error->maximumWidth()));
     m_error->setToolTip(error);

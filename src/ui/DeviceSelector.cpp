@@ -46,7 +46,7 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
 void DeviceSelector::refresh()
 {
     const QSignalBlocker block(m_picker);
-    const auto& devices = m_engine.availableDevices();
+    const auto& devices = m_engine.devices();
     // Rebuild only when the list itself changed, so an open popup is not reset
     // by unrelated engine notifications.
     bool same = m_picker->count() == static_cast<int>(devices.size());

@@ -53,3 +53,5 @@ void SegmentedPicker::setCurrentIndex(int index)
 }
 
 int SegmentedPicker::currentIndex() const { return m_group->checkedId(); }
+
+QAbstractButton* SegmentedPicker::button(int index) const { return m_group->button(index); }

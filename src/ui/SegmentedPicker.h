@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QAbstractButton;
 class QButtonGroup;
 
 // A row of joined toggle buttons, one of which is selected: the segmented
@@ -17,6 +18,7 @@ public:
     int currentIndex() const;
     int count() const { return m_labels.size(); }
     QString label(int index) const { return m_labels.value(index); }
+    QAbstractButton* button(int index) const;
 
 signals:
     // The user picked `index`.
