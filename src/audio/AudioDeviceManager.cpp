@@ -1,0 +1,112 @@
+#include "audio/AudioDeviceManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <unordered_set>
+
+namespace {
+
+bool isReserved(uint32_t id)
+{
+    return id == AudioDeviceInfo::kNoDeviceID || id == AudioDeviceInfo::kSystemAudioID;
+}
+
+struct ListedSource {
+    SourceInfo source;
+    uint32_t id;
+};
+
+// The non-monitor sources with their ids, in the server's order.
+std::optional<std::vector<ListedSource>> listedSources(AudioBackend& backend)
+{
+    auto sources = backend.listSources();
+    if (!sources)
+        return std::nullopt;
+    std::vector<SourceInfo> inputs;
+    for (auto& s : *sources) {
+        if (!s.isMonitor && s.channels >= 1)
+            inputs.push_back(std::move(s));
+    }
+    std::vector<std::string> names;
+    names.reserve(inputs.size());
+    for (const auto& s : inputs)
+        names.push_back(s.name);
+    const std::vector<uint32_t> ids = AudioDeviceManager::assignDeviceIDs(names);
+
+    std::vector<ListedSource> out;
+    out.reserve(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i)
+        out.push_back({std::move(inputs[i]), ids[i]});
+    return out;
+}
+
+}  // namespace
+
+uint32_t AudioDeviceManager::fnv1a(std::string_view name)
+{
+    uint32_t h = 2166136261u;
+    for (const char c : name) {
+        h ^= static_cast<uint8_t>(c);
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::vector<uint32_t> AudioDeviceManager::assignDeviceIDs(const std::vector<std::string>& names,
+                                                          NameHash hash)
+{
+    std::vector<size_t> order(names.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return names[a] != names[b] ? names[a] < names[b] : a < b;
+    });
+
+    std::vector<uint32_t> ids(names.size(), AudioDeviceInfo::kNoDeviceID);
+    std::unordered_set<uint32_t> taken;
+    for (const size_t i : order) {
+        uint32_t id = hash(names[i]);
+        while (isReserved(id) || taken.count(id) != 0)
+            ++id;  // wraps past 4294967295 to 0, which is skipped in turn
+        taken.insert(id);
+        ids[i] = id;
+    }
+    return ids;
+}
+
+QList<AudioDeviceInfo> AudioDeviceManager::listInputDevices(AudioBackend& backend)
+{
+    QList<AudioDeviceInfo> result;
+    const auto sources = listedSources(backend);
+    if (!sources)
+        return result;
+
+    result.append({AudioDeviceInfo::kSystemAudioID, QStringLiteral("System Audio"), 2, true});
+    for (const auto& [source, id] : *sources) {
+        const QString name = source.description.empty()
+                                 ? QStringLiteral("Unknown Device")
+                                 : QString::fromStdString(source.description);
+        result.append({id, name, source.channels, false});
+    }
+    return result;
+}
+
+std::optional<double> AudioDeviceManager::defaultOutputSampleRate(AudioBackend& backend)
+{
+    const auto rate = backend.defaultOutputSampleRate();
+    if (!rate || !std::isfinite(*rate) || *rate <= 0)
+        return std::nullopt;
+    return rate;
+}
+
+std::optional<SourceInfo> AudioDeviceManager::findInputSource(AudioBackend& backend, uint32_t id)
+{
+    auto sources = listedSources(backend);
+    if (!sources)
+        return std::nullopt;
+    for (auto& listed : *sources) {
+        if (listed.id == id)
+            return std::move(listed.source);
+    }
+    return std::nullopt;
+}

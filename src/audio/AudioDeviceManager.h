@@ -1,0 +1,43 @@
+#pragma once
+
+#include "audio/AudioBackend.h"
+#include "audio/AudioDeviceInfo.h"
+
+#include <QList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Turns the sound server's source list into the selectable sources. Stateless.
+// Called on the main thread.
+class AudioDeviceManager {
+public:
+    AudioDeviceManager() = delete;
+
+    // "System Audio" first whenever a server answers, then every source that
+    // is not a monitor, in the server's order. Never fails: no server, no list.
+    static QList<AudioDeviceInfo> listInputDevices(AudioBackend& backend);
+
+    // The default sink's rate in Hz; none when it cannot be read or is not a
+    // positive, finite number.
+    static std::optional<double> defaultOutputSampleRate(AudioBackend& backend);
+
+    // The listed (non-monitor) source that currently carries `id`, if any.
+    static std::optional<SourceInfo> findInputSource(AudioBackend& backend, uint32_t id);
+
+    using NameHash = uint32_t (*)(std::string_view);
+
+    // 32-bit FNV-1a of the name's bytes.
+    static uint32_t fnv1a(std::string_view name);
+
+    // Ids for `names`, index for index. Each id comes from the name alone, so
+    // a source keeps it across refreshes and re-plugging; the reserved 0 and
+    // 4294967295 are never given. Colliding names are served in byte order of
+    // their names, the later ones taking the next free value, so the outcome
+    // does not depend on the server's order.
+    static std::vector<uint32_t> assignDeviceIDs(const std::vector<std::string>& names,
+                                                 NameHash hash = fnv1a);
+};

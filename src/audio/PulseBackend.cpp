@@ -1,0 +1,511 @@
+#include "audio/PulseBackend.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Holds the main loop's lock for a scope. The lock is recursive.
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop)
+    {
+        if (m_loop)
+            pa_threaded_mainloop_lock(m_loop);
+    }
+    ~LoopLock()
+    {
+        if (m_loop)
+            pa_threaded_mainloop_unlock(m_loop);
+    }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* m_loop;
+};
+
+// Main-loop thread: wakes whoever waits on the loop.
+void wakeWaiters(pa_threaded_mainloop* loop) { pa_threaded_mainloop_signal(loop, 0); }
+
+void onContextState(pa_context*, void* userdata)
+{
+    wakeWaiters(static_cast<pa_threaded_mainloop*>(userdata));
+}
+
+void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
+{
+    wakeWaiters(static_cast<pa_threaded_mainloop*>(userdata));
+}
+
+// One introspection reply handed to the waiting main thread. The main-loop
+// thread publishes each item and waits (signal with accept) until the main
+// thread has copied it, so nothing is allocated on the main-loop thread.
+struct Reply {
+    pa_threaded_mainloop* loop;
+    const void* item = nullptr;
+    bool done = false;
+    bool failed = false;
+};
+
+template <typename Info>
+void onListReply(pa_context*, const Info* info, int eol, void* userdata)
+{
+    auto* reply = static_cast<Reply*>(userdata);
+    if (eol != 0 || info == nullptr) {
+        reply->failed = eol < 0;
+        reply->done = true;
+        wakeWaiters(reply->loop);
+        return;
+    }
+    reply->item = info;
+    pa_threaded_mainloop_signal(reply->loop, 1);
+}
+
+void onServerReply(pa_context*, const pa_server_info* info, void* userdata)
+{
+    auto* reply = static_cast<Reply*>(userdata);
+    if (info) {
+        reply->item = info;
+        pa_threaded_mainloop_signal(reply->loop, 1);
+    }
+    reply->failed = info == nullptr;
+    reply->done = true;
+    wakeWaiters(reply->loop);
+}
+
+}  // namespace
+
+struct PulseBackend::Core {
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;  // lock held for every access
+    const std::string server;
+    const std::chrono::milliseconds timeout;
+    std::string error;  // why the last connect or query failed
+
+    Core(std::string serverName, int timeoutMs)
+        : server(std::move(serverName)), timeout(std::max(timeoutMs, 1))
+    {
+        loop = pa_threaded_mainloop_new();
+        if (loop && pa_threaded_mainloop_start(loop) < 0) {
+            pa_threaded_mainloop_free(loop);
+            loop = nullptr;
+        }
+    }
+
+    ~Core()
+    {
+        if (!loop)
+            return;
+        {
+            LoopLock lock(loop);
+            dropContext();
+        }
+        pa_threaded_mainloop_stop(loop);
+        pa_threaded_mainloop_free(loop);
+    }
+
+    Core(const Core&) = delete;
+    Core& operator=(const Core&) = delete;
+
+    Clock::time_point deadline() const { return Clock::now() + timeout; }
+
+    bool contextReady() const
+    {
+        return context && pa_context_get_state(context) == PA_CONTEXT_READY;
+    }
+
+    // The server's text for the context's last error.
+    const char* contextError() const
+    {
+        return context ? pa_strerror(pa_context_errno(context)) : pa_strerror(PA_ERR_CONNECTIONREFUSED);
+    }
+
+    void dropContext()
+    {
+        if (!context)
+            return;
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+
+    // Lock held, context set. One wait on the loop, woken by any callback or
+    // at the deadline.
+    void waitOnce(Clock::time_point until)
+    {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(until - Clock::now());
+        if (left.count() <= 0)
+            return;
+        pa_time_event* timer = pa_context_rttime_new(
+            context, pa_rtclock_now() + static_cast<pa_usec_t>(left.count()), onTimer, loop);
+        if (!timer)
+            return;  // the caller's loop sees the clock instead
+        pa_threaded_mainloop_wait(loop);
+        pa_threaded_mainloop_get_api(loop)->time_free(timer);
+    }
+
+    template <typename Done>
+    bool waitUntil(Done done, Clock::time_point until)
+    {
+        while (!done()) {
+            if (Clock::now() >= until)
+                return false;
+            waitOnce(until);
+        }
+        return true;
+    }
+
+    // Lock held. A ready context: the current one, or a new connection when
+    // there is none or the server dropped it.
+    bool ensureContext(Clock::time_point until)
+    {
+        if (!loop) {
+            error = "The sound server client could not start";
+            return false;
+        }
+        if (context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+            dropContext();
+        if (!context) {
+            context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Orvalen");
+            if (!context) {
+                error = "The sound server client could not start";
+                return false;
+            }
+            pa_context_set_state_callback(context, onContextState, loop);
+            if (pa_context_connect(context, server.empty() ? nullptr : server.c_str(),
+                                   PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+                error = contextError();
+                dropContext();
+                return false;
+            }
+        }
+        waitUntil([this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
+                                  pa_context_get_state(context) == PA_CONTEXT_READY; },
+                  until);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY)
+            return true;
+        if (PA_CONTEXT_IS_GOOD(state)) {
+            error = pa_strerror(PA_ERR_TIMEOUT);  // still connecting: try again next call
+        } else {
+            error = contextError();
+            dropContext();
+        }
+        return false;
+    }
+
+    // Lock held. Runs `op` to its end, handing each reply item to `take` on
+    // this thread. False when it failed, was cut off or ran out of time.
+    template <typename Take>
+    bool collect(pa_operation* op, Reply& reply, Take take, Clock::time_point until)
+    {
+        if (!op) {
+            error = contextError();
+            return false;
+        }
+        bool ok = true;
+        for (;;) {
+            if (reply.item) {
+                take(reply.item);
+                reply.item = nullptr;
+                pa_threaded_mainloop_accept(loop);  // the reply's thread may go on
+                continue;
+            }
+            if (reply.done)
+                break;
+            if (pa_operation_get_state(op) != PA_OPERATION_RUNNING || !contextReady() ||
+                Clock::now() >= until) {
+                ok = false;
+                break;
+            }
+            waitOnce(until);
+        }
+        if (!reply.done)
+            pa_operation_cancel(op);  // no callback after this
+        pa_operation_unref(op);
+        if (!ok || reply.failed) {
+            error = contextReady() ? (ok ? contextError() : pa_strerror(PA_ERR_TIMEOUT))
+                                   : pa_strerror(PA_ERR_CONNECTIONTERMINATED);
+            return false;
+        }
+        return true;
+    }
+
+    // Lock held. The default sink's name; empty when there is none.
+    bool defaultSink(Clock::time_point until, std::string& sinkName)
+    {
+        Reply reply{loop};
+        pa_operation* op = pa_context_get_server_info(context, onServerReply, &reply);
+        return collect(op, reply, [&](const void* item) {
+            const auto* info = static_cast<const pa_server_info*>(item);
+            sinkName = info->default_sink_name ? info->default_sink_name : "";
+        }, until);
+    }
+
+    // Lock held. `take` sees the named sink; false when there is no such sink.
+    template <typename Take>
+    bool sinkInfo(const std::string& sinkName, Take take, Clock::time_point until)
+    {
+        Reply reply{loop};
+        pa_operation* op = pa_context_get_sink_info_by_name(context, sinkName.c_str(),
+                                                            onListReply<pa_sink_info>, &reply);
+        bool found = false;
+        const bool ok = collect(op, reply, [&](const void* item) {
+            found = true;
+            take(*static_cast<const pa_sink_info*>(item));
+        }, until);
+        return ok && found;
+    }
+};
+
+namespace {
+
+// One record stream. Its callbacks run on the main-loop thread with the
+// loop's lock held; closing it under that lock detaches them for good.
+class PulseStream final : public AudioStream {
+public:
+    PulseStream(std::shared_ptr<PulseBackend::Core> core, AudioStreamCallbacks& callbacks)
+        : m_core(std::move(core)), m_callbacks(callbacks)
+    {
+    }
+
+    ~PulseStream() override
+    {
+        if (!m_stream)
+            return;
+        LoopLock lock(m_core->loop);
+        close();
+    }
+
+    PulseStream(const PulseStream&) = delete;
+    PulseStream& operator=(const PulseStream&) = delete;
+
+    // Lock held. Asks the server for the stream; false with `error` when it
+    // refuses at once.
+    bool connect(const char* streamName, const std::string& device, double rate, int channels,
+                 int fragmentFrames, std::string& error)
+    {
+        if (!(rate >= 1.0 && rate <= PA_RATE_MAX) || channels < 1 || channels > 2) {
+            error = pa_strerror(PA_ERR_NOTSUPPORTED);
+            return false;
+        }
+        pa_sample_spec spec;
+        spec.format = PA_SAMPLE_FLOAT32NE;
+        spec.rate = static_cast<uint32_t>(rate);
+        spec.channels = static_cast<uint8_t>(channels);
+        pa_channel_map map;
+        pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        m_channels = channels;
+
+        m_stream = pa_stream_new(m_core->context, streamName, &spec, &map);
+        if (!m_stream) {
+            error = m_core->contextError();
+            return false;
+        }
+        pa_stream_set_state_callback(m_stream, onState, this);
+        pa_stream_set_read_callback(m_stream, onRead, this);
+
+        // The fragment is the block size the server delivers; it only holds
+        // with ADJUST_LATENCY (without it blocks arrive in bursts). DONT_MOVE:
+        // a removed source ends the stream instead of silently recording
+        // another one.
+        pa_buffer_attr attr;
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(-1);
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(-1);
+        attr.fragsize = static_cast<uint32_t>(std::clamp(fragmentFrames, 1, 1 << 20)) *
+                        static_cast<uint32_t>(pa_frame_size(&spec));
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        if (pa_stream_connect_record(m_stream, device.c_str(), &attr, flags) < 0) {
+            error = m_core->contextError();
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    // Lock held. From now on an end of the stream is reported as a failure.
+    void reportFailures() { m_reportFailures = true; }
+    bool isReady() const { return m_ready; }
+    bool hasEnded() const { return m_ended; }
+
+    // Lock held. Detaches the callbacks and lets the stream go.
+    void close()
+    {
+        if (!m_stream)
+            return;
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+
+private:
+    // Main-loop thread.
+    static void onState(pa_stream* s, void* userdata)
+    {
+        auto* self = static_cast<PulseStream*>(userdata);
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if (state == PA_STREAM_READY && !self->m_ready) {
+            self->m_ready = true;
+            const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
+            self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
+        } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
+            self->m_ended = true;
+            if (self->m_reportFailures)
+                self->m_callbacks.streamFailed(self->failureReason(s));
+        }
+        wakeWaiters(self->m_core->loop);
+    }
+
+    // Main-loop thread: hands every readable fragment on. A hole (no data,
+    // some length) is dropped unread; an empty read has nothing to drop.
+    static void onRead(pa_stream* s, size_t, void* userdata)
+    {
+        auto* self = static_cast<PulseStream*>(userdata);
+        for (;;) {
+            const void* data = nullptr;
+            size_t bytes = 0;
+            if (pa_stream_peek(s, &data, &bytes) < 0 || bytes == 0)
+                return;
+            if (data) {
+                AudioBlock block;
+                block.data = static_cast<const float*>(data);
+                block.floatCount = static_cast<int64_t>(bytes / sizeof(float));
+                block.channels = self->m_channels;
+                self->m_callbacks.audioArrived(block);
+            }
+            pa_stream_drop(s);
+        }
+    }
+
+    const char* failureReason(pa_stream* s) const
+    {
+        pa_context* context = pa_stream_get_context(s);
+        if (!m_ready)
+            return pa_strerror(pa_context_errno(context));
+        if (pa_context_get_state(context) != PA_CONTEXT_READY)
+            return PulseBackend::kServerLost;
+        return PulseBackend::kSourceLost;
+    }
+
+    const std::shared_ptr<PulseBackend::Core> m_core;
+    AudioStreamCallbacks& m_callbacks;
+    pa_stream* m_stream = nullptr;
+    int m_channels = 0;
+    bool m_ready = false;
+    bool m_ended = false;
+    bool m_reportFailures = false;
+};
+
+}  // namespace
+
+PulseBackend::PulseBackend(std::string server, int timeoutMs)
+    : m_core(std::make_shared<Core>(std::move(server), timeoutMs))
+{
+}
+
+PulseBackend::~PulseBackend() = default;
+
+bool PulseBackend::serverReachable()
+{
+    LoopLock lock(m_core->loop);
+    return m_core->ensureContext(m_core->deadline());
+}
+
+std::optional<std::vector<SourceInfo>> PulseBackend::listSources()
+{
+    const auto until = m_core->deadline();
+    LoopLock lock(m_core->loop);
+    if (!m_core->ensureContext(until))
+        return std::nullopt;
+    std::vector<SourceInfo> sources;
+    Reply reply{m_core->loop};
+    pa_operation* op = pa_context_get_source_info_list(m_core->context,
+                                                       onListReply<pa_source_info>, &reply);
+    const bool ok = m_core->collect(op, reply, [&](const void* item) {
+        const auto* info = static_cast<const pa_source_info*>(item);
+        SourceInfo s;
+        s.name = info->name ? info->name : "";
+        s.description = info->description ? info->description : "";
+        s.channels = info->sample_spec.channels;
+        s.sampleRate = info->sample_spec.rate;
+        s.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
+        sources.push_back(std::move(s));
+    }, until);
+    if (!ok)
+        return std::nullopt;
+    return sources;
+}
+
+std::optional<double> PulseBackend::defaultOutputSampleRate()
+{
+    const auto until = m_core->deadline();
+    LoopLock lock(m_core->loop);
+    std::string sink;
+    if (!m_core->ensureContext(until) || !m_core->defaultSink(until, sink) || sink.empty())
+        return std::nullopt;
+    double rate = 0;
+    if (!m_core->sinkInfo(sink, [&](const pa_sink_info& info) { rate = info.sample_spec.rate; }, until))
+        return std::nullopt;
+    return rate;
+}
+
+OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks)
+{
+    const auto until = m_core->deadline();
+    LoopLock lock(m_core->loop);
+    if (!m_core->ensureContext(until))
+        return {nullptr, m_core->error};
+
+    auto stream = std::make_unique<PulseStream>(m_core, callbacks);
+    std::string error;
+    if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate,
+                         request.channels, request.fragmentFrames, error))
+        return {nullptr, error};
+    m_core->waitUntil([&] { return stream->isReady() || stream->hasEnded(); }, until);
+    if (!stream->isReady() || stream->hasEnded()) {
+        error = stream->hasEnded() ? m_core->contextError() : pa_strerror(PA_ERR_TIMEOUT);
+        stream->close();
+        return {nullptr, error};
+    }
+    stream->reportFailures();
+    return {std::move(stream), {}};
+}
+
+OpenResult PulseBackend::openSystemAudio(double sampleRate, int fragmentFrames,
+                                         AudioStreamCallbacks& callbacks)
+{
+    const auto until = m_core->deadline();
+    LoopLock lock(m_core->loop);
+    if (!m_core->ensureContext(until))
+        return {nullptr, m_core->error};
+
+    std::string sink;
+    if (!m_core->defaultSink(until, sink))
+        return {nullptr, m_core->error};
+    std::string monitor;
+    if (sink.empty() ||
+        !m_core->sinkInfo(sink, [&](const pa_sink_info& info) {
+            monitor = info.monitor_source_name ? info.monitor_source_name : "";
+        }, until) ||
+        monitor.empty())
+        return {nullptr, kNoOutputDevice};
+
+    auto stream = std::make_unique<PulseStream>(m_core, callbacks);
+    stream->reportFailures();  // the start completes through the callbacks
+    std::string error;
+    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2, fragmentFrames, error))
+        return {nullptr, error};
+    return {std::move(stream), {}};
+}
