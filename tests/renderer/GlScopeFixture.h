@@ -38,8 +38,7 @@ protected:
         s_gl->makeCurrent();
         gl = currentGlFunctions();
         ASSERT_NE(gl, nullptr);
-        while (gl->glGetError() != GL_NO_ERROR) {
-        }
+        clearGlErrors(gl);
         ring = std::make_shared<RingBuffer>(65536, 2);
         renderer = ScopeRenderer::create(ring);
         ASSERT_NE(renderer, nullptr);
