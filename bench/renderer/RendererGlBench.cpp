@@ -27,19 +27,30 @@ constexpr double kRate = 48000.0;
 
 GlFunctions* g_gl = nullptr;
 
-// Stereo material with the segment lengths of real music: a kick, a tone
-// wide in the stereo field, a little noise.
-void stereoMusic(int64_t n, std::vector<float>& left, std::vector<float>& right)
+// Stereo material with the segment lengths of real music: a kick, tones
+// spread in the stereo field and a hiss falling off like music does above a
+// few kHz (one-pole low-pass). `white` swaps the hiss for loud white noise,
+// the worst case: every segment a long stroke.
+void stereoMusic(int64_t n, std::vector<float>& left, std::vector<float>& right, bool white = false)
 {
     const auto kick = signals::clickTrain(n, kRate, 0.5);
     const auto tone = signals::sine(n, kRate, 220.0, 0.3);
     const auto wide = signals::sine(n, kRate, 440.0, 0.2);
-    const auto noise = signals::noise(n, 0.05, 5);
+    const auto noiseL = signals::noise(n, white ? 0.3 : 0.1, 5);
+    const auto noiseR = signals::noise(n, white ? 0.3 : 0.1, 6);
     left.resize(size_t(n));
     right.resize(size_t(n));
+    float hissL = 0.0f, hissR = 0.0f;
     for (size_t i = 0; i < size_t(n); ++i) {
-        left[i] = 0.6f * kick[i] + tone[i] + wide[i] + noise[i];
-        right[i] = 0.6f * kick[i] + tone[i] - wide[i] - noise[i];
+        if (white) {
+            left[i] = noiseL[i];
+            right[i] = noiseR[i];
+            continue;
+        }
+        hissL += 0.25f * (noiseL[i] - hissL);  // about 2.3 kHz
+        hissR += 0.25f * (noiseR[i] - hissR);
+        left[i] = 0.6f * kick[i] + tone[i] + wide[i] + hissL;
+        right[i] = 0.6f * kick[i] + tone[i] - wide[i] + hissR;
     }
 }
 
@@ -97,7 +108,9 @@ void BM_Beam(benchmark::State& state)
     Setup s;
     const int64_t n = state.range(0) + 1;  // n samples make n - 1 segments
     std::vector<float> left, right;
-    stereoMusic(n, left, right);
+    const bool white = state.range(1) == 1;
+    stereoMusic(n, left, right, white);
+    state.SetLabel(white ? "white noise" : "music");
     const BeamParams params = makeBeamParams(appSettings(), n, kWidth, kHeight);
     timed(state, [&] {
         s.passes->uploadSamples(left.data(), right.data(), n);
@@ -172,7 +185,7 @@ int main(int argc, char** argv)
     }
     std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(g_gl->glGetString(GL_RENDERER)));
     benchmark::RegisterBenchmark("BM_Fade", BM_Fade)->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Arg(800)->Arg(16384)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->Arg(4800)->Arg(65536)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
