@@ -1,0 +1,225 @@
+#include "renderer/ScopePasses.h"
+
+#include "renderer/BeamModel.h"
+#include "renderer/GlProgram.h"
+#include "renderer/ScopeTexture.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Binding points, as the shaders declare them.
+constexpr GLuint kLeftBinding = 0;
+constexpr GLuint kRightBinding = 1;
+constexpr GLuint kParamsBinding = 2;
+constexpr GLint kDecayLocation = 0;
+constexpr GLsizeiptr kParamsBufferSize = 64;  // a std140 block rounds 44 up to 48
+
+// The renderer's background colour, as a display value.
+constexpr GLfloat kBackgroundRgb = beam::kBackground;
+
+}  // namespace
+
+std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString& shaderRoot, QString* error)
+{
+    if (!gl)
+        return nullptr;
+    std::unique_ptr<ScopePasses> passes(new ScopePasses(gl));
+    GlProgramBuilder builder(gl, shaderRoot);
+    const auto fail = [&](const QString& why) -> std::unique_ptr<ScopePasses> {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+
+    const QStringList segment{QStringLiteral("beamSegment.glsl")};
+    passes->m_beamProgram = builder.build({{GL_VERTEX_SHADER, segment + QStringList{"drawBeam.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
+    if (!passes->m_beamProgram)
+        return fail(builder.lastError());
+    passes->m_decayProgram = builder.build({{GL_COMPUTE_SHADER, {"applyDecay.comp"}}});
+    if (!passes->m_decayProgram)
+        return fail(builder.lastError());
+    passes->m_waveformProgram = builder.build({{GL_VERTEX_SHADER, segment + QStringList{"drawWaveform.vert"}},
+                                               {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
+    if (!passes->m_waveformProgram)
+        return fail(builder.lastError());
+    passes->m_gridProgram = builder.build({{GL_COMPUTE_SHADER, {"drawGrid.comp"}}});
+    if (!passes->m_gridProgram)
+        return fail(builder.lastError());
+    passes->m_presentProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                              {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}});
+    if (!passes->m_presentProgram)
+        return fail(builder.lastError());
+
+    clearGlErrors(gl);
+    gl->glGenVertexArrays(1, &passes->m_vertexArray);
+    GLuint buffers[4] = {};
+    gl->glGenBuffers(4, buffers);
+    passes->m_leftGPUBuffer = buffers[0];
+    passes->m_rightGPUBuffer = buffers[1];
+    passes->m_beamParams = buffers[2];
+    passes->m_waveformParams = buffers[3];
+    for (GLuint buffer : {buffers[0], buffers[1]}) {
+        gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
+        gl->glBufferData(GL_SHADER_STORAGE_BUFFER, kSampleCapacity * GLsizeiptr(sizeof(float)), nullptr,
+                         GL_STREAM_DRAW);
+    }
+    gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+    for (GLuint buffer : {buffers[2], buffers[3]}) {
+        gl->glBindBuffer(GL_UNIFORM_BUFFER, buffer);
+        gl->glBufferData(GL_UNIFORM_BUFFER, kParamsBufferSize, nullptr, GL_STREAM_DRAW);
+    }
+    gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    if (gl->glGetError() != GL_NO_ERROR || passes->m_vertexArray == 0 || buffers[0] == 0 || buffers[1] == 0 ||
+        buffers[2] == 0 || buffers[3] == 0)
+        return fail(QStringLiteral("could not create the sample buffers"));
+    return passes;
+}
+
+ScopePasses::~ScopePasses()
+{
+    for (GLuint program : {m_decayProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
+        if (program != 0)
+            m_gl->glDeleteProgram(program);
+    const GLuint buffers[4] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams};
+    m_gl->glDeleteBuffers(4, buffers);  // zeros are ignored
+    if (m_vertexArray != 0)
+        m_gl->glDeleteVertexArrays(1, &m_vertexArray);
+}
+
+GLuint ScopePasses::program(const char* name) const
+{
+    const auto is = [name](const char* candidate) { return std::strcmp(name, candidate) == 0; };
+    if (is("applyDecay"))
+        return m_decayProgram;
+    if (is("drawBeam"))
+        return m_beamProgram;
+    if (is("drawWaveform"))
+        return m_waveformProgram;
+    if (is("drawGrid"))
+        return m_gridProgram;
+    if (is("fullscreenVertex") || is("displayFragment"))
+        return m_presentProgram;
+    return 0;
+}
+
+void ScopePasses::fade(const ScopeTexture& target, float decay)
+{
+    m_gl->glUseProgram(m_decayProgram);
+    m_gl->glUniform1f(kDecayLocation, beam::sanitizedDecay(decay));
+    m_gl->glBindImageTexture(0, target.texture, 0, GL_FALSE, 0, GL_READ_WRITE, GL_RGBA16F);
+    m_gl->glDispatchCompute(static_cast<GLuint>((target.width + 15) / 16),
+                            static_cast<GLuint>((target.height + 15) / 16), 1);
+    // The drawing passes blend into the same texels through the framebuffer,
+    // and the present pass samples them.
+    m_gl->glMemoryBarrier(GL_FRAMEBUFFER_BARRIER_BIT | GL_TEXTURE_FETCH_BARRIER_BIT);
+    m_gl->glBindImageTexture(0, 0, 0, GL_FALSE, 0, GL_READ_WRITE, GL_RGBA16F);
+}
+
+void ScopePasses::uploadSamples(const float* left, const float* right, int64_t count)
+{
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(std::clamp<int64_t>(count, 0, kSampleCapacity)) *
+                             GLsizeiptr(sizeof(float));
+    const GLsizeiptr capacity = kSampleCapacity * GLsizeiptr(sizeof(float));
+    for (auto [buffer, data] : {std::pair{m_leftGPUBuffer, left}, std::pair{m_rightGPUBuffer, right}}) {
+        m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
+        m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, capacity, nullptr, GL_STREAM_DRAW);  // orphan
+        m_gl->glBufferSubData(GL_SHADER_STORAGE_BUFFER, 0, bytes, data);
+    }
+    m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+}
+
+void ScopePasses::uploadParams(GLuint buffer, const void* data, GLsizeiptr size)
+{
+    m_gl->glBindBuffer(GL_UNIFORM_BUFFER, buffer);
+    m_gl->glBufferData(GL_UNIFORM_BUFFER, kParamsBufferSize, nullptr, GL_STREAM_DRAW);
+    m_gl->glBufferSubData(GL_UNIFORM_BUFFER, 0, size, data);
+    m_gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    m_gl->glBindBufferBase(GL_UNIFORM_BUFFER, kParamsBinding, buffer);
+}
+
+void ScopePasses::bindSamples()
+{
+    m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kLeftBinding, m_leftGPUBuffer);
+    m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kRightBinding, m_rightGPUBuffer);
+}
+
+void ScopePasses::beginBlending(const ScopeTexture& target)
+{
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    m_gl->glViewport(0, 0, target.width, target.height);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    m_gl->glDisable(GL_DEPTH_TEST);
+    m_gl->glDisable(GL_STENCIL_TEST);
+    m_gl->glDisable(GL_CULL_FACE);
+    m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // Light adds up: order-independent, so the same samples always give the
+    // same picture.
+    m_gl->glEnable(GL_BLEND);
+    m_gl->glBlendEquation(GL_FUNC_ADD);
+    m_gl->glBlendFunc(GL_ONE, GL_ONE);
+    m_gl->glBindVertexArray(m_vertexArray);
+    bindSamples();
+}
+
+void ScopePasses::endBlending()
+{
+    m_gl->glDisable(GL_BLEND);
+    m_gl->glBindVertexArray(0);
+}
+
+void ScopePasses::drawBeam(const ScopeTexture& target, const BeamParams& params)
+{
+    if (params.count < 2)
+        return;
+    uploadParams(m_beamParams, &params, sizeof(params));
+    beginBlending(target);
+    m_gl->glUseProgram(m_beamProgram);
+    m_gl->glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(params.count - 1));
+    endBlending();
+}
+
+void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams& params)
+{
+    if (params.count < 2)
+        return;
+    uploadParams(m_waveformParams, &params, sizeof(params));
+    beginBlending(target);
+    m_gl->glUseProgram(m_waveformProgram);
+    m_gl->glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(2 * (params.count - 1)));
+    endBlending();
+}
+
+void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height)
+{
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    m_gl->glViewport(0, 0, width, height);
+    m_gl->glDisable(GL_BLEND);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    m_gl->glDisable(GL_DEPTH_TEST);
+    m_gl->glDisable(GL_FRAMEBUFFER_SRGB);  // the shader encodes for the display itself
+    m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // No clear first: the quad covers every pixel, and black light comes out
+    // as the background colour.
+    m_gl->glUseProgram(m_presentProgram);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, source.texture);
+    m_gl->glBindVertexArray(m_vertexArray);
+    m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    m_gl->glBindVertexArray(0);
+    m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    m_gl->glUseProgram(0);
+}
+
+void ScopePasses::presentBackground(GLuint framebuffer, int width, int height)
+{
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    m_gl->glViewport(0, 0, width, height);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    m_gl->glDisable(GL_FRAMEBUFFER_SRGB);
+    m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    m_gl->glClearColor(kBackgroundRgb, kBackgroundRgb, kBackgroundRgb, 1.0f);
+    m_gl->glClear(GL_COLOR_BUFFER_BIT);
+}

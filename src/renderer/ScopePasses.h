@@ -1,0 +1,66 @@
+#pragma once
+
+#include "renderer/GlFunctions.h"
+#include "renderer/ShaderParams.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class ScopeTexture;
+
+// The GL half of a frame: the programs "applyDecay", "drawBeam",
+// "drawWaveform", "drawGrid" and the present program ("fullscreenVertex" +
+// "displayFragment"), the two sample buffers the drawing programs read and
+// their parameter blocks. Each pass sets the state it needs; none waits for
+// the GPU. Main thread, with the creating context current.
+class ScopePasses {
+public:
+    static constexpr int64_t kSampleCapacity = 65536;  // floats per sample buffer
+
+    // nullptr when a program fails to build or a buffer cannot be made;
+    // *error (if given) then says which.
+    static std::unique_ptr<ScopePasses> create(GlFunctions* gl, const QString& shaderRoot,
+                                               QString* error = nullptr);
+    ~ScopePasses();  // needs the context current
+    ScopePasses(const ScopePasses&) = delete;
+    ScopePasses& operator=(const ScopePasses&) = delete;
+
+    // Multiplies every texel by decay (bounded to 0 ... 1).
+    void fade(const ScopeTexture& target, float decay);
+    // Replaces the first count samples of both sample buffers. The old
+    // storage is orphaned first, so a draw still queued on the GPU keeps the
+    // samples it was given.
+    void uploadSamples(const float* left, const float* right, int64_t count);
+    // Blend the XY trace / the two waveforms of the uploaded samples into
+    // the texture (params.count segments' worth of samples, at least 2).
+    void drawBeam(const ScopeTexture& target, const BeamParams& params);
+    void drawWaveform(const ScopeTexture& target, const WaveformParams& params);
+    // Shows the texture in `framebuffer` (width x height, the texture's size).
+    void present(const ScopeTexture& source, GLuint framebuffer, int width, int height);
+    // Fills `framebuffer` with the background alone: what present() shows
+    // for a black picture.
+    void presentBackground(GLuint framebuffer, int width, int height);
+
+    GLuint program(const char* name) const;
+
+private:
+    explicit ScopePasses(GlFunctions* gl) : m_gl(gl) {}
+    void bindSamples();
+    void beginBlending(const ScopeTexture& target);
+    void endBlending();
+    void uploadParams(GLuint buffer, const void* data, GLsizeiptr size);
+
+    GlFunctions* m_gl;
+    GLuint m_decayProgram = 0;
+    GLuint m_beamProgram = 0;
+    GLuint m_waveformProgram = 0;
+    GLuint m_gridProgram = 0;
+    GLuint m_presentProgram = 0;
+    GLuint m_vertexArray = 0;
+    GLuint m_leftGPUBuffer = 0;
+    GLuint m_rightGPUBuffer = 0;
+    GLuint m_beamParams = 0;
+    GLuint m_waveformParams = 0;
+};

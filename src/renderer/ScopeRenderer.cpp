@@ -1,0 +1,109 @@
+#include "renderer/ScopeRenderer.h"
+
+#include "renderer/BeamModel.h"
+#include "renderer/ScopePasses.h"
+
+#include <algorithm>
+
+static void initShaderResources()
+{
+    Q_INIT_RESOURCE(renderer_shaders);  // the library is static: pull the embedded files in
+}
+
+std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::shared_ptr<RingBuffer> ring)
+{
+    initShaderResources();
+    return create(std::move(ring), QStringLiteral(":/orvalen/shaders"));
+}
+
+std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::shared_ptr<RingBuffer> ring, const QString& shaderRoot,
+                                                     QString* error)
+{
+    GlFunctions* gl = currentGlFunctions();
+    if (!gl) {
+        if (error)
+            *error = QStringLiteral("no current OpenGL 4.3 core context");
+        return nullptr;
+    }
+    std::unique_ptr<ScopePasses> passes = ScopePasses::create(gl, shaderRoot, error);
+    if (!passes)
+        return nullptr;
+    std::unique_ptr<ScopeRenderer> renderer(new ScopeRenderer(gl, std::move(passes)));
+    renderer->ringBuffer = std::move(ring);
+    return renderer;
+}
+
+ScopeRenderer::ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passes)
+    : m_gl(gl), m_passes(std::move(passes))
+{
+}
+
+ScopeRenderer::~ScopeRenderer()
+{
+    m_texture.release(m_gl);
+}
+
+void ScopeRenderer::resize(int width, int height)
+{
+    applyTextureSize(width, height);
+}
+
+void ScopeRenderer::applyTextureSize(int width, int height)
+{
+    if (width < 1 || height < 1 || (width == textureWidth && height == textureHeight))
+        return;
+    // Recorded even when creation fails: no new attempt until the size changes.
+    textureWidth = width;
+    textureHeight = height;
+    m_texture.create(m_gl, width, height);
+    m_lightBound = 0.0f;
+}
+
+void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
+{
+    const int64_t drained = drainAndTick();
+    if (!scopeVisible || width < 1 || height < 1)
+        return;
+    applyTextureSize(width, height);
+    if (!m_texture.valid()) {
+        m_passes->presentBackground(targetFramebuffer, width, height);
+        return;
+    }
+
+    const BeamSettings settings{intensity,        beamWidth,
+                                speedSensitivity, {beamColor[0], beamColor[1], beamColor[2]},
+                                xyRotationAngle,  xyGain,
+                                waveformGain};
+    const bool xy = displayMode == 0;
+    const int64_t count = xy ? drained : prepareWaveformData();
+
+    // Nothing new and everything faded below visibility: the picture is the
+    // background, so the frame skips the fade and the drawing altogether.
+    m_resting = count < 2 && m_lightBound < beam::invisibleLight();
+    if (m_resting) {
+        m_passes->presentBackground(targetFramebuffer, width, height);
+        return;
+    }
+
+    m_passes->fade(m_texture, decay);
+    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);
+
+    if (count >= 2) {
+        const beam::Shape shape{beam::sigmaFor(settings.beamWidth), beam::speedExponentFor(settings.speedSensitivity),
+                                beam::sanitizedIntensity(intensity),
+                                beam::linearColor(std::max({beam::sanitizedColor(beamColor[0]),
+                                                            beam::sanitizedColor(beamColor[1]),
+                                                            beam::sanitizedColor(beamColor[2])}))};
+        if (xy) {
+            applyDisplayFilterXY(count);
+            m_passes->uploadSamples(filteredLeftData(), filteredRightData(), count);
+            m_passes->drawBeam(m_texture, makeBeamParams(settings, count, width, height));
+            m_lightBound += static_cast<float>(count - 1) * beam::xySegmentPeakBound(shape);
+        } else {
+            m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
+            m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
+            m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
+        }
+    }
+    m_passes->present(m_texture, targetFramebuffer, width, height);
+}
