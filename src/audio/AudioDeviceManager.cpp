@@ -58,8 +58,9 @@ std::vector<uint32_t> AudioDeviceManager::assignDeviceIDs(const std::vector<std:
 {
     std::vector<size_t> order(names.size());
     std::iota(order.begin(), order.end(), size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return names[a] < names[b]; });
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return names[a] != names[b] ? names[a] < names[b] : a < b;
+    });
 
     std::vector<uint32_t> ids(names.size(), AudioDeviceInfo::kNoDeviceID);
     std::unordered_set<uint32_t> taken;

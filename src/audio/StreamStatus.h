@@ -13,9 +13,11 @@ public:
     // block or allocate (the engine's wakes the main thread).
     explicit StreamStatus(std::function<void()> changed) : m_changed(std::move(changed)) {}
 
-    // Audio thread. Ignored unless still starting.
+    // Audio thread (one at a time). Ignored unless still starting.
     void markRunning(double sampleRate) noexcept
     {
+        if (m_state.load(std::memory_order_relaxed) != State::starting)
+            return;
         m_sampleRate.store(sampleRate, std::memory_order_relaxed);
         State expected = State::starting;
         // Release: the rate is visible before the state that announces it.

@@ -3,24 +3,8 @@
 #include "renderer/BeamModel.h"
 
 #include <QFile>
-#include <QOpenGLContext>
-#include <QOpenGLVersionFunctionsFactory>
 
 #include <vector>
-
-GlFunctions* currentGlFunctions()
-{
-    QOpenGLContext* context = QOpenGLContext::currentContext();
-    if (!context || context->isOpenGLES())
-        return nullptr;
-    const QSurfaceFormat format = context->format();
-    if (format.version() < qMakePair(4, 3))
-        return nullptr;
-    auto* gl = QOpenGLVersionFunctionsFactory::get<GlFunctions>(context);
-    if (!gl || !gl->initializeOpenGLFunctions())
-        return nullptr;
-    return gl;
-}
 
 GlProgramBuilder::GlProgramBuilder(GlFunctions* gl, QString root) : m_gl(gl), m_root(std::move(root)) {}
 

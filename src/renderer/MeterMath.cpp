@@ -3,7 +3,76 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace meter {
+
+namespace {
+
+// trunc(rate * seconds) for a positive finite rate, without overflowing the
+// conversion: anything at or above `ceiling` is reported as `ceiling`.
+int64_t truncatedSpan(double sampleRate, double seconds, int64_t ceiling)
+{
+    const double span = sampleRate * seconds;
+    if (!(span >= 0.0))  // NaN or negative
+        return 0;
+    if (span >= static_cast<double>(ceiling))
+        return ceiling;
+    return static_cast<int64_t>(span);
+}
+
+// Eight running values instead of one, so the loop runs in SIMD lanes and
+// is not one long dependency chain. The order is fixed by this code (lane k
+// takes every eighth element from k, the lanes are combined pairwise), not
+// left to the compiler, so every x86-64 build gives the same meters.
+constexpr int kLanes = 8;
+
+// Sum of squares of one block, and the block's largest magnitude folded
+// into `peak` (NaN never wins a comparison, so it is skipped). The SSE2 path
+// does per lane exactly what the plain loop does.
+float blockEnergy(const float* x, int64_t count, float& peak)
+{
+    float sum[kLanes] = {};
+    float top[kLanes] = {};
+    int64_t i = 0;
+#if defined(__SSE2__)
+    __m128 sumLo = _mm_setzero_ps(), sumHi = _mm_setzero_ps();
+    __m128 topLo = _mm_setzero_ps(), topHi = _mm_setzero_ps();
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    for (; i + kLanes <= count; i += kLanes) {
+        const __m128 lo = _mm_loadu_ps(x + i);
+        const __m128 hi = _mm_loadu_ps(x + i + 4);
+        sumLo = _mm_add_ps(sumLo, _mm_mul_ps(lo, lo));
+        sumHi = _mm_add_ps(sumHi, _mm_mul_ps(hi, hi));
+        // max(a, b) gives b when a is NaN: the running top stays.
+        topLo = _mm_max_ps(_mm_and_ps(lo, magnitude), topLo);
+        topHi = _mm_max_ps(_mm_and_ps(hi, magnitude), topHi);
+    }
+    _mm_storeu_ps(sum, sumLo);
+    _mm_storeu_ps(sum + 4, sumHi);
+    _mm_storeu_ps(top, topLo);
+    _mm_storeu_ps(top + 4, topHi);
+#endif
+    for (; i + kLanes <= count; i += kLanes)
+        for (int k = 0; k < kLanes; ++k) {
+            const float v = x[i + k];
+            sum[k] += v * v;
+            const float m = std::fabs(v);
+            top[k] = top[k] < m ? m : top[k];
+        }
+    for (; i < count; ++i) {
+        sum[i % kLanes] += x[i] * x[i];
+        const float m = std::fabs(x[i]);
+        top[0] = top[0] < m ? m : top[0];
+    }
+    for (float m : top)
+        peak = peak < m ? m : peak;
+    return ((sum[0] + sum[1]) + (sum[2] + sum[3])) + ((sum[4] + sum[5]) + (sum[6] + sum[7]));
+}
+
+}  // namespace
 
 float rhythmAdjustment(float r, int64_t kxScaleMode)
 {
@@ -33,18 +102,6 @@ float publishedPressure(float smoothedPressure, float rhythmAdj, float curvature
     return std::min(p, 1.0f);
 }
 
-// trunc(rate * seconds) for a positive finite rate, without overflowing the
-// conversion: anything at or above `ceiling` is reported as `ceiling`.
-static int64_t truncatedSpan(double sampleRate, double seconds, int64_t ceiling)
-{
-    const double span = sampleRate * seconds;
-    if (!(span >= 0.0))  // NaN or negative
-        return 0;
-    if (span >= static_cast<double>(ceiling))
-        return ceiling;
-    return static_cast<int64_t>(span);
-}
-
 int64_t analysisWindowLength(double sampleRate, int64_t available)
 {
     if (!std::isfinite(sampleRate) || available <= 0)
@@ -52,7 +109,7 @@ int64_t analysisWindowLength(double sampleRate, int64_t available)
     return std::min(truncatedSpan(sampleRate, 3.0, available), available);
 }
 
-std::optional<float> signalDensity(const float* window, int64_t count, double sampleRate)
+std::optional<float> signalDensity(const float* window, int64_t count, double sampleRate, float* blockSums)
 {
     if (!std::isfinite(sampleRate) || count <= 0)
         return std::nullopt;
@@ -62,46 +119,21 @@ std::optional<float> signalDensity(const float* window, int64_t count, double sa
     if (blocks < 11)
         return std::nullopt;
 
-    // Lanes instead of one running value so the loops are not one long
-    // dependency chain; each block is still summed alone and in order, and a
-    // maximum does not depend on the order it is taken in (NaN is skipped).
-    float lanes[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    int64_t i = 0;
-    for (; i + 4 <= count; i += 4)
-        for (int k = 0; k < 4; ++k)
-            lanes[k] = std::max(lanes[k], std::fabs(window[i + k]));
-    for (; i < count; ++i)
-        lanes[0] = std::max(lanes[0], std::fabs(window[i]));
-    const float peak = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    // One pass over the window (it is larger than the L2 cache): block
+    // energies and the peak together, then the blocks are judged.
+    float peak = 0.0f;
+    for (int64_t b = 0; b < blocks; ++b)
+        blockSums[b] = blockEnergy(window + b * blockSize, blockSize, peak);
+    const int64_t tail = count - blocks * blockSize;
+    blockEnergy(window + blocks * blockSize, tail, peak);  // counts toward the peak only
     if (peak <= 1e-10f)
         return 0.0f;
-
     const float threshold = 0.05f * peak;
     const float h = static_cast<float>(blockSize);
-    const auto loudBlock = [&](float sum) { return std::sqrt(sum / h) > threshold ? 1 : 0; };
     int64_t loud = 0;
-    int64_t b = 0;
-    for (; b + 4 <= blocks; b += 4) {
-        const float* x0 = window + b * blockSize;
-        const float* x1 = x0 + blockSize;
-        const float* x2 = x1 + blockSize;
-        const float* x3 = x2 + blockSize;
-        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-        for (int64_t j = 0; j < blockSize; ++j) {
-            s0 += x0[j] * x0[j];
-            s1 += x1[j] * x1[j];
-            s2 += x2[j] * x2[j];
-            s3 += x3[j] * x3[j];
-        }
-        loud += loudBlock(s0) + loudBlock(s1) + loudBlock(s2) + loudBlock(s3);
-    }
-    for (; b < blocks; ++b) {
-        const float* x = window + b * blockSize;
-        float sum = 0.0f;
-        for (int64_t j = 0; j < blockSize; ++j)
-            sum += x[j] * x[j];
-        loud += loudBlock(sum);
-    }
+    for (int64_t b = 0; b < blocks; ++b)
+        if (std::sqrt(blockSums[b] / h) > threshold)
+            ++loud;
     return static_cast<float>(loud) / static_cast<float>(blocks);
 }
 

@@ -26,8 +26,9 @@ float publishedPressure(float smoothedPressure, float rhythmAdj, float curvature
 
 // Share of 5 ms blocks (at least 64 samples) whose RMS exceeds 5 % of the
 // window's peak; none when the window holds fewer than 11 blocks or the rate
-// is unusable. A silent window (peak <= 1e-10) has density 0.
-std::optional<float> signalDensity(const float* window, int64_t count, double sampleRate);
+// is unusable. A silent window (peak <= 1e-10) has density 0. blockSums is
+// scratch for count / 64 values.
+std::optional<float> signalDensity(const float* window, int64_t count, double sampleRate, float* blockSums);
 
 // Samples in the analysis window: three seconds at sampleRate, but no more
 // than `available`; 0 for a rate that is not a positive finite number.

@@ -2,6 +2,7 @@
 
 #include "audio/RingBuffer.h"
 #include "renderer/MeterMath.h"
+#include "renderer/StereoFilterRun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,7 +48,8 @@ ScopeFrameCore::ScopeFrameCore()
       filteredLeft(zeroed(scratchSize)),
       filteredRight(zeroed(scratchSize)),
       leftGPUSamples(zeroed(maxGPUSamples)),
-      rightGPUSamples(zeroed(maxGPUSamples))
+      rightGPUSamples(zeroed(maxGPUSamples)),
+      densityBlocks(zeroed(historyCapacity / 64))  // blocks are at least 64 samples
 {
 }
 
@@ -105,7 +107,7 @@ void ScopeFrameCore::applyDisplayFilterXY(int64_t count)
         return;
     displayFilter.left.updateCoefficients(type, displayFilterFrequency, sampleRate);
     displayFilter.right.updateCoefficients(type, displayFilterFrequency, sampleRate);
-    displayFilter.process(filteredLeft.get(), filteredRight.get(), count);
+    filterStereo(displayFilter, filteredLeft.get(), filteredRight.get(), count);
     restartIfPoisoned(displayFilter.left);
     restartIfPoisoned(displayFilter.right);
 }
@@ -127,9 +129,9 @@ void ScopeFrameCore::applyDisplayFilterWaveform(float* left, float* right, int64
         const int64_t from = wrap(startIdx - warmUp);
         copyFromHistory(historyLeft.get(), from, warmUp, filteredLeft.get());
         copyFromHistory(historyRight.get(), from, warmUp, filteredRight.get());
-        displayFilter.process(filteredLeft.get(), filteredRight.get(), warmUp);
+        filterStereo(displayFilter, filteredLeft.get(), filteredRight.get(), warmUp);
     }
-    displayFilter.process(left, right, count);
+    filterStereo(displayFilter, left, right, count);
 }
 
 std::optional<int64_t> ScopeFrameCore::findTriggerPoint(int64_t m) const
@@ -140,12 +142,17 @@ std::optional<int64_t> ScopeFrameCore::findTriggerPoint(int64_t m) const
     const float* channel = triggerChannel == 0 ? historyLeft.get() : historyRight.get();
     const float level = triggerLevel;
     // From the oldest candidate (distance span-1) toward distance m; nearer
-    // crossings would leave fewer than m samples after the trigger.
+    // crossings would leave fewer than m samples after the trigger. Indices
+    // step forward instead of being reduced modulo C each time.
+    int64_t idx = wrap(historyWritePos - (span - 1));
+    float previous = channel[idx == 0 ? C - 1 : idx - 1];
     for (int64_t i = span - 1; i >= m; --i) {
-        const int64_t idx = wrap(historyWritePos - i);
-        const int64_t prev = idx == 0 ? C - 1 : idx - 1;
-        if (channel[prev] < level && channel[idx] >= level)
+        const float current = channel[idx];
+        if (previous < level && current >= level)
             return idx;
+        previous = current;
+        if (++idx == C)
+            idx = 0;
     }
     return std::nullopt;
 }
@@ -190,7 +197,7 @@ void ScopeFrameCore::runRhythmAnalysis()
     }
     call(onPressureAnalysis, meter::publishedPressure(smoothedPressure, rhythmAdj, curvatureAdj));
 
-    const std::optional<float> density = meter::signalDensity(window, n, sampleRate);
+    const std::optional<float> density = meter::signalDensity(window, n, sampleRate, densityBlocks.get());
     if (!density)
         return;
     smoothedDensity = meter::smooth(smoothedDensity, *density);

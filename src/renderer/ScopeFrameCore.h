@@ -102,6 +102,7 @@ protected:
     float smoothedPressure = 0.0f;
     float smoothedDensity = 0.0f;
     float smoothedCurvature = 0.0f;
+    std::unique_ptr<float[]> densityBlocks;  // scratch of the density step
 
 private:
     void appendToHistory(const float* left, const float* right, int64_t count);

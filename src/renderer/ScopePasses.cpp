@@ -53,8 +53,7 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     if (!passes->m_presentProgram)
         return fail(builder.lastError());
 
-    while (gl->glGetError() != GL_NO_ERROR) {
-    }
+    clearGlErrors(gl);
     gl->glGenVertexArrays(1, &passes->m_vertexArray);
     GLuint buffers[4] = {};
     gl->glGenBuffers(4, buffers);

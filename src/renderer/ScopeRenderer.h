@@ -24,8 +24,8 @@ class ScopePasses;
 // context current (the destructor frees the GL objects). Main thread only.
 class ScopeRenderer : public ScopeFrameCore {
 public:
-    // nullptr when there is no current 4.3 core context, a program fails to
-    // compile or link, or a buffer cannot be made. ring may be null.
+    // nullptr when there is no current OpenGL 4.3+ context, a program fails
+    // to compile or link, or a buffer cannot be made. ring may be null.
     static std::unique_ptr<ScopeRenderer> create(std::shared_ptr<RingBuffer> ring);
     // The same with the shader files read from another folder (tests).
     static std::unique_ptr<ScopeRenderer> create(std::shared_ptr<RingBuffer> ring, const QString& shaderRoot,
@@ -33,19 +33,29 @@ public:
     ~ScopeRenderer() override;
 
     // The frame function: draws into targetFramebuffer, whose drawable is
-    // width x height pixels, and leaves that framebuffer bound. Returns
-    // without drawing while scopeVisible is false or a side is below 1.
+    // width x height pixels, and leaves that framebuffer bound (blending off,
+    // viewport the drawable). Returns without drawing while scopeVisible is
+    // false or a side is below 1. While the picture rests (nothing new and
+    // all light faded below what the display shows) and when no texture can
+    // be made for the size, it only clears the target to the background.
     void draw(GLuint targetFramebuffer, int width, int height);
     // The drawable changed size: a new black picture of that size.
     void resize(int width, int height);
 
     // Display fields, written by the view.
-    float decay = 0.92f;
-    float intensity = 3.0f;
-    float beamWidth = 1.5f;
-    float speedSensitivity = 3.0f;
+    //
+    // XY picture: left steers x, right y (up), turned counter-clockwise by
+    // xyRotationAngle about the centre; an amplitude of 1 at gain 1 reaches
+    // 0.45 of the smaller side from the centre. Waveform picture: left in the
+    // upper half, right in the lower half, each around its centre line (3/4
+    // and 1/4 of the height) with an amplitude of 1 at gain 1 spanning 0.225
+    // of the height either way; the window's first sample at the left edge.
+    float decay = 0.92f;                 // per-frame fade factor, 0 ... 1
+    float intensity = 3.0f;              // light per segment
+    float beamWidth = 1.5f;              // the spot's sigma is beamWidth / 2 px (at least 0.5 px)
+    float speedSensitivity = 3.0f;       // 10: constant energy per segment (fast = dim); lower: less dimming
     float xyRotationAngle = 0.7853981f;  // radians, counter-clockwise
-    std::array<float, 3> beamColor = {0.2f, 1.0f, 0.3f};
+    std::array<float, 3> beamColor = {0.2f, 1.0f, 0.3f};  // display (sRGB) values
     int64_t displayMode = 0;             // 0 XY, anything else waveform
     float xyGain = 1.0f;
     float waveformGain = 1.0f;

@@ -1,17 +1,5 @@
 #include "renderer/ScopeTexture.h"
 
-namespace {
-
-// Errors left by whoever used the context before would otherwise be taken
-// for ours.
-void drainErrors(GlFunctions* gl)
-{
-    for (int i = 0; i < 64 && gl->glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
-
-}  // namespace
-
 bool ScopeTexture::create(GlFunctions* gl, int w, int h)
 {
     release(gl);
@@ -27,7 +15,7 @@ bool ScopeTexture::create(GlFunctions* gl, int w, int h)
 
     GLint previousFramebuffer = 0;
     gl->glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previousFramebuffer);
-    drainErrors(gl);
+    clearGlErrors(gl);
     gl->glGenTextures(1, &texture);
     gl->glBindTexture(GL_TEXTURE_2D, texture);
     gl->glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA16F, w, h);

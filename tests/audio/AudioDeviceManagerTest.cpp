@@ -10,7 +10,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <unordered_map>
 
 namespace {
 
@@ -109,19 +108,10 @@ TEST(AudioDeviceManager, ReservedIdsAreNeverGivenAndCollisionsDoNotDependOnOrder
 
 TEST(AudioDeviceManager, RealHashCollisionsGetDistinctStableIds)
 {
-    // Find two names whose FNV-1a hashes collide (a birthday search over
-    // short names; there are many such pairs).
-    std::unordered_map<uint32_t, int> seen;
-    seen.reserve(1 << 19);
-    std::string a, b;
-    const auto nameOf = [](int i) { return "source_" + std::to_string(i); };
-    for (int i = 0; a.empty(); ++i) {
-        auto [it, fresh] = seen.emplace(AudioDeviceManager::fnv1a(nameOf(i)), i);
-        if (!fresh) {
-            a = nameOf(it->second);
-            b = nameOf(i);
-        }
-    }
+    // Two names whose FNV-1a hashes collide (found by a birthday search).
+    const std::string a = "alsa_input.usb-564493";
+    const std::string b = "alsa_input.usb-1321260";
+    ASSERT_EQ(AudioDeviceManager::fnv1a(a), AudioDeviceManager::fnv1a(b));
     FakeAudioBackend backend;
     backend.sources = {input(b, "B", 2), input(a, "A", 2)};
     const auto first = idsByName(AudioDeviceManager::listInputDevices(backend));

@@ -2,7 +2,6 @@
 #include "audio/StreamStatus.h"
 #include "audio/SystemAudioCapture.h"
 
-#include "AllocationCounter.h"
 #include "AudioTestSupport.h"
 #include "FakeAudioBackend.h"
 
@@ -35,30 +34,6 @@ TEST(AudioTapProcessor, WritesUntilStoppedThenIgnoresBlocks)
     const auto got = drain(*ring);
     EXPECT_EQ(got.left, mono);
     EXPECT_EQ(got.right, mono);  // mono doubled
-}
-
-TEST(AudioTapProcessor, ConversionAndWriteAllocateNothing)
-{
-    auto ring = std::make_shared<RingBuffer>(65536, 2);
-    AudioTapProcessor tap(ring, nullptr);
-    FakeAudioBackend backend;
-    auto capture = std::make_unique<SystemAudioCapture>(ring, backend, nullptr);
-    const V mono = ramp(256);
-    const V stereo = ramp(512);
-    const V wide = ramp(6 * 256);
-    const V huge = ramp(2 * 20'000);  // pieces through the scratch area
-
-    const int64_t before = allocationCount();
-    for (int i = 0; i < 100; ++i) {
-        tap.process(blockOf(mono, 1));
-        tap.process(blockOf(stereo, 2));
-        tap.process(blockOf(stereo, 2, true));
-        tap.process(blockOf(wide, 6));
-        tap.process(blockOf(huge, 2, true));
-        capture->audioArrived(blockOf(mono, 1));
-        capture->audioArrived(blockOf(huge, 1));
-    }
-    EXPECT_EQ(allocationCount() - before, 0);
 }
 
 TEST(StreamStatus, ReportsEachChangeOnceAndTheFirstFailureWins)

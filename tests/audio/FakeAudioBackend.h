@@ -23,27 +23,23 @@ public:
         // Any thread. Each returns false, calling nothing, once closed.
         bool deliver(const AudioBlock& block)
         {
-            std::lock_guard lock(mutex);
-            if (closed)
-                return false;
-            callbacks->audioArrived(block);
-            return true;
+            return call([&](AudioStreamCallbacks& c) { c.audioArrived(block); });
         }
         bool start(double rate)
         {
-            std::lock_guard lock(mutex);
-            if (closed)
-                return false;
-            callbacks->streamStarted(rate);
-            return true;
+            return call([&](AudioStreamCallbacks& c) { c.streamStarted(rate); });
         }
         bool fail(const char* reason)
         {
+            return call([&](AudioStreamCallbacks& c) { c.streamFailed(reason); });
+        }
+        template <typename Fn>
+        bool call(Fn fn)
+        {
             std::lock_guard lock(mutex);
-            if (closed)
-                return false;
-            callbacks->streamFailed(reason);
-            return true;
+            if (!closed)
+                fn(*callbacks);
+            return !closed;
         }
         bool isClosed()
         {
@@ -82,11 +78,9 @@ public:
 
     OpenResult openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks) override
     {
-        if (!reachable)
-            return {nullptr, "Connection refused"};
-        if (!inputError.empty())
-            return {nullptr, inputError};
-        auto stream = track(callbacks);
+        auto stream = open(inputError, callbacks);
+        if (!stream)
+            return {nullptr, reachable ? inputError : "Connection refused"};
         stream->input = request;
         stream->fragmentFrames = request.fragmentFrames;
         stream->start(request.sampleRate);  // opens synchronously, like the real one
@@ -96,11 +90,9 @@ public:
     OpenResult openSystemAudio(double sampleRate, int fragmentFrames,
                                AudioStreamCallbacks& callbacks) override
     {
-        if (!reachable)
-            return {nullptr, "Connection refused"};
-        if (!systemError.empty())
-            return {nullptr, systemError};
-        auto stream = track(callbacks);
+        auto stream = open(systemError, callbacks);
+        if (!stream)
+            return {nullptr, reachable ? systemError : "Connection refused"};
         stream->isSystemAudio = true;
         stream->requestedRate = sampleRate;
         stream->fragmentFrames = fragmentFrames;
@@ -118,8 +110,11 @@ private:
         std::shared_ptr<Stream> stream;
     };
 
-    std::shared_ptr<Stream> track(AudioStreamCallbacks& callbacks)
+    // A new stream, or none when the server is away or `refusal` is set.
+    std::shared_ptr<Stream> open(const std::string& refusal, AudioStreamCallbacks& callbacks)
     {
+        if (!reachable || !refusal.empty())
+            return nullptr;
         auto stream = std::make_shared<Stream>();
         stream->callbacks = &callbacks;
         streams.push_back(stream);

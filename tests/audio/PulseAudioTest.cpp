@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <unistd.h>
 
 namespace {
@@ -141,22 +142,31 @@ TEST_F(PulseAudioTest, InputDeviceCapturesFromTheVirtualSource)
 
 namespace {
 
-// Records the size and arrival time of every block, nothing else.
+// Records the size of every block, nothing else; count() may be read while
+// blocks arrive, the sizes once the stream is closed.
 class BlockLog final : public AudioStreamCallbacks {
 public:
-    BlockLog() { m_frames.reserve(1 << 16); m_times.reserve(1 << 16); }
+    BlockLog() : m_frames(1 << 16) {}
     void audioArrived(const AudioBlock& block) noexcept override
     {
-        if (m_frames.size() < m_frames.capacity()) {
-            m_frames.push_back(block.floatCount / 2);
-            m_times.push_back(std::chrono::steady_clock::now());
+        const int n = m_count.load(std::memory_order_relaxed);
+        if (n < static_cast<int>(m_frames.size())) {
+            m_frames[static_cast<size_t>(n)] = block.floatCount / 2;
+            m_count.store(n + 1, std::memory_order_release);
         }
     }
     void streamStarted(double) noexcept override {}
     void streamFailed(const char*) noexcept override {}
 
+    int count() const { return m_count.load(std::memory_order_acquire); }
+    std::vector<int64_t> sizes() const
+    {
+        return {m_frames.begin(), m_frames.begin() + count()};
+    }
+
+private:
     std::vector<int64_t> m_frames;
-    std::vector<std::chrono::steady_clock::time_point> m_times;
+    std::atomic<int> m_count{0};
 };
 
 }  // namespace
@@ -170,10 +180,13 @@ TEST_F(PulseAudioTest, InputBlocksComeAtTheAskedFragmentSize)
         BlockLog log;
         OpenResult opened = backend.openInput({"orvalen_test_input", 48000, 2, fragment}, log);
         ASSERT_TRUE(opened.stream) << opened.error;
-        QTest::qWait(1500);
-        opened.stream.reset();  // no callback after this: the log is ours alone
-        ASSERT_GE(log.m_frames.size(), 10u) << "fragment " << fragment;
-        std::vector<int64_t> sizes(log.m_frames.begin() + 2, log.m_frames.end());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.count() > 0; }, kFirstAudioMs));
+        const int first = log.count();
+        QTest::qWait(1000);
+        opened.stream.reset();  // no callback after this
+        std::vector<int64_t> sizes = log.sizes();
+        sizes.erase(sizes.begin(), sizes.begin() + first);
+        ASSERT_GE(sizes.size(), 10u) << "fragment " << fragment;
         std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
         const int64_t median = sizes[sizes.size() / 2];
         EXPECT_GE(median, fragment / 2) << "fragment " << fragment;

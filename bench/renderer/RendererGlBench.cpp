@@ -1,0 +1,196 @@
+// GPU time of each pass at 1020 x 580 (the scope area of the default
+// window), measured to completion with glFinish: fade, beam at 800 and 16384
+// segments, waveform at 4800 and 65536 samples, present, and a whole frame.
+// Needs an X display with OpenGL 4.3 (under xvfb-run: Mesa llvmpipe).
+
+#include "renderer/GlTestContext.h"
+
+#include "analysis/Signals.h"
+#include "audio/RingBuffer.h"
+#include "renderer/GlProgram.h"
+#include "renderer/ScopePasses.h"
+#include "renderer/ScopeRenderer.h"
+#include "renderer/ScopeTexture.h"
+
+#include <QGuiApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+constexpr int kWidth = 1020;
+constexpr int kHeight = 580;
+constexpr double kRate = 48000.0;
+
+GlFunctions* g_gl = nullptr;
+
+// Stereo material with the segment lengths of real music: a kick, tones
+// spread in the stereo field and a hiss falling off like music does above a
+// few kHz (one-pole low-pass). `white` swaps the hiss for loud white noise,
+// the worst case: every segment a long stroke.
+void stereoMusic(int64_t n, std::vector<float>& left, std::vector<float>& right, bool white = false)
+{
+    const auto kick = signals::clickTrain(n, kRate, 0.5);
+    const auto tone = signals::sine(n, kRate, 220.0, 0.3);
+    const auto wide = signals::sine(n, kRate, 440.0, 0.2);
+    const auto noiseL = signals::noise(n, white ? 0.3 : 0.1, 5);
+    const auto noiseR = signals::noise(n, white ? 0.3 : 0.1, 6);
+    left.resize(size_t(n));
+    right.resize(size_t(n));
+    float hissL = 0.0f, hissR = 0.0f;
+    for (size_t i = 0; i < size_t(n); ++i) {
+        if (white) {
+            left[i] = noiseL[i];
+            right[i] = noiseR[i];
+            continue;
+        }
+        hissL += 0.25f * (noiseL[i] - hissL);  // about 2.3 kHz
+        hissR += 0.25f * (noiseR[i] - hissR);
+        left[i] = 0.6f * kick[i] + tone[i] + wide[i] + hissL;
+        right[i] = 0.6f * kick[i] + tone[i] - wide[i] + hissR;
+    }
+}
+
+struct Setup {
+    Setup()
+    {
+        passes = ScopePasses::create(g_gl, QStringLiteral(":/orvalen/shaders"));
+        texture.create(g_gl, kWidth, kHeight);
+        g_gl->glGenFramebuffers(1, &target);
+        g_gl->glGenTextures(1, &targetTexture);
+        g_gl->glBindTexture(GL_TEXTURE_2D, targetTexture);
+        g_gl->glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, kWidth, kHeight);
+        g_gl->glBindFramebuffer(GL_FRAMEBUFFER, target);
+        g_gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, targetTexture, 0);
+    }
+    ~Setup()
+    {
+        g_gl->glDeleteFramebuffers(1, &target);
+        g_gl->glDeleteTextures(1, &targetTexture);
+        texture.release(g_gl);
+    }
+    std::unique_ptr<ScopePasses> passes;
+    ScopeTexture texture;
+    GLuint target = 0;
+    GLuint targetTexture = 0;
+};
+
+BeamSettings appSettings()
+{
+    // The settings' defaults: intensity 10, beam width 3.23, sensitivity 8.29.
+    return BeamSettings{10.0f, 3.23f, 8.29f, {0.2f, 1.0f, 0.3f}, 0.7853981f, 1.0f, 1.0f};
+}
+
+// Times `pass` to completion; the GPU is idle before each run.
+template <typename Pass>
+void timed(benchmark::State& state, Pass&& pass)
+{
+    g_gl->glFinish();
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        pass();
+        g_gl->glFinish();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+
+void BM_Fade(benchmark::State& state)
+{
+    Setup s;
+    timed(state, [&] { s.passes->fade(s.texture, 0.9f); });
+}
+
+void BM_Beam(benchmark::State& state)
+{
+    Setup s;
+    const int64_t n = state.range(0) + 1;  // n samples make n - 1 segments
+    std::vector<float> left, right;
+    const bool white = state.range(1) == 1;
+    stereoMusic(n, left, right, white);
+    state.SetLabel(white ? "white noise" : "music");
+    const BeamParams params = makeBeamParams(appSettings(), n, kWidth, kHeight);
+    timed(state, [&] {
+        s.passes->uploadSamples(left.data(), right.data(), n);
+        s.passes->drawBeam(s.texture, params);
+    });
+    state.counters["segments"] = double(n - 1);
+}
+
+void BM_Waveform(benchmark::State& state)
+{
+    Setup s;
+    const int64_t n = state.range(0);
+    std::vector<float> left, right;
+    stereoMusic(n, left, right);
+    const WaveformParams params = makeWaveformParams(appSettings(), n, kWidth, kHeight);
+    timed(state, [&] {
+        s.passes->uploadSamples(left.data(), right.data(), n);
+        s.passes->drawWaveform(s.texture, params);
+    });
+}
+
+void BM_Present(benchmark::State& state)
+{
+    Setup s;
+    timed(state, [&] { s.passes->present(s.texture, s.target, kWidth, kHeight); });
+}
+
+// A whole XY frame as the view runs it: drain 800 frames (60 frames/s), fade,
+// beam, present; and the same once the picture rests (nothing arriving).
+void BM_FrameXY(benchmark::State& state)
+{
+    Setup s;
+    auto ring = std::make_shared<RingBuffer>(65536, 2);
+    auto renderer = ScopeRenderer::create(ring);
+    renderer->decay = 0.52f;
+    renderer->intensity = 10.0f;
+    renderer->beamWidth = 3.23f;
+    renderer->speedSensitivity = 8.29f;
+    std::vector<float> left, right, block(1600);
+    stereoMusic(800, left, right);
+    for (size_t i = 0; i < 800; ++i) {
+        block[2 * i] = left[i];
+        block[2 * i + 1] = right[i];
+    }
+    const bool resting = state.range(0) == 1;
+    if (resting)
+        for (int i = 0; i < 100; ++i)
+            renderer->draw(s.target, kWidth, kHeight);
+    timed(state, [&] {
+        if (!resting)
+            ring->write(block.data(), 800);
+        renderer->draw(s.target, kWidth, kHeight);
+    });
+    state.SetLabel(resting ? "resting" : "800 new frames");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    GlTestContext context;
+    if (!context.available()) {
+        std::fprintf(stderr, "%s\n", context.why().c_str());
+        return 1;
+    }
+    g_gl = currentGlFunctions();
+    {
+        // Registers the embedded shaders with the resource system.
+        auto ring = std::make_shared<RingBuffer>(16, 2);
+        ScopeRenderer::create(ring);
+    }
+    std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(g_gl->glGetString(GL_RENDERER)));
+    benchmark::RegisterBenchmark("BM_Fade", BM_Fade)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->Arg(4800)->Arg(65536)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
