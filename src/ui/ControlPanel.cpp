@@ -321,7 +321,8 @@ QLayout* ControlPanel::buildMeterRow()
     m_presetMenu->setPopupMode(QToolButton::InstantPopup);
     m_presetMenu->setAutoRaise(true);
     m_presetMenu->setFocusPolicy(Qt::NoFocus);
-    m_presetMenu->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    m_presetMenu->setStyleSheet(QStringLiteral("QToolButton { color: #d8d8da; }"
+                                               "QToolButton::menu-indicator { image: none; width: 0; }"));
     auto* menu = new QMenu(m_presetMenu);
     m_presetMenu->setMenu(menu);
     connect(menu, &QMenu::aboutToShow, this, &ControlPanel::rebuildPresetMenu);
@@ -514,12 +515,12 @@ void ControlPanel::refresh()
 
 void ControlPanel::refreshMeters()
 {
-    const double rate = m_settings.rhythmMatchRate();
+    const float rate = m_settings.rhythmMatchRate();
     m_rhythmBar->setValue(rate, ui::toneColor(rhythmTone(rate)));
     m_rhythmText->setText(formatPercent(rate));
     m_rhythmText->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::toneColor(rhythmTone(rate)))));
 
-    const double kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
+    const float kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
                                    m_settings.signalDensity());
     m_kxBar->setValue(kx, ui::toneColor(kxBarTone(kx)));
     m_kxText->setText(formatPercent(kx));

@@ -40,9 +40,10 @@ QString formatTimeDivision(double milliseconds)
     return truncated(milliseconds) + QStringLiteral("ms");
 }
 
-QString formatPercent(double value)
+QString formatPercent(float value)
 {
-    return truncated(value * 100.0) + QStringLiteral("%");
+    const float percent = value * 100.0f;
+    return truncated(percent) + QStringLiteral("%");
 }
 
 QString formatSliderValue(double value)
@@ -55,31 +56,31 @@ QString formatSampleRate(double hz)
     return QStringLiteral("SR: ") + truncated(hz) + QStringLiteral(" Hz");
 }
 
-MeterTone rhythmTone(double rate)
+MeterTone rhythmTone(float rate)
 {
-    if (rate >= 0.7)
+    if (rate >= 0.7f)
         return MeterTone::green;
-    if (rate >= 0.4)
+    if (rate >= 0.4f)
         return MeterTone::yellow;
     return MeterTone::red;
 }
 
-MeterTone kxTextTone(double value)
+MeterTone kxTextTone(float value)
 {
-    if (value >= 0.76)
+    if (value >= 0.76f)
         return MeterTone::green;
-    if (value >= 0.65)
+    if (value >= 0.65f)
         return MeterTone::greenDimmed;
-    if (value >= 0.41)
+    if (value >= 0.41f)
         return MeterTone::yellowDimmed;
     return MeterTone::red;
 }
 
-MeterTone kxBarTone(double value)
+MeterTone kxBarTone(float value)
 {
-    if (value >= 0.65)
+    if (value >= 0.65f)
         return MeterTone::green;
-    if (value >= 0.41)
+    if (value >= 0.41f)
         return MeterTone::yellow;
     return MeterTone::red;
 }

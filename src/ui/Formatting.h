@@ -11,9 +11,10 @@ QString formatFreq(float hz);
 // Time per division: 10 -> "10ms", 1000 -> "1s".
 QString formatTimeDivision(double milliseconds);
 
-// Integer part of value x 100 followed by "%" (0.734 -> "73%"). Non-finite
-// values read "–%" rather than an arbitrary integer.
-QString formatPercent(double value);
+// Integer part of value x 100 followed by "%" (0.734 -> "73%"), the product
+// taken in 32-bit float as the meters are (0.69f reads 69%, not 68%).
+// Non-finite values read "–%" rather than an arbitrary integer.
+QString formatPercent(float value);
 
 // "%.2f", the slider captions.
 QString formatSliderValue(double value);
@@ -25,8 +26,8 @@ QString formatSampleRate(double hz);
 enum class MeterTone { green, greenDimmed, yellow, yellowDimmed, red };
 
 // RHYTHM text and bar: >= 0.7 green, >= 0.4 yellow, otherwise red.
-MeterTone rhythmTone(double rate);
+MeterTone rhythmTone(float rate);
 // KX text: >= 0.76 green, >= 0.65 dimmed green, >= 0.41 dimmed yellow, otherwise red.
-MeterTone kxTextTone(double value);
+MeterTone kxTextTone(float value);
 // KX bar: >= 0.65 green, >= 0.41 yellow, otherwise red.
-MeterTone kxBarTone(double value);
+MeterTone kxBarTone(float value);

@@ -29,12 +29,12 @@ TEST(Formatting, TimeDivisionLabels)
 
 TEST(Formatting, PercentsTruncateAndSurviveNonFinite)
 {
-    EXPECT_EQ(formatPercent(0.734), "73%");
-    EXPECT_EQ(formatPercent(0.69), "69%");
-    EXPECT_EQ(formatPercent(0.0), "0%");
-    EXPECT_EQ(formatPercent(1.0), "100%");
-    EXPECT_EQ(formatPercent(std::numeric_limits<double>::quiet_NaN()), "–%");
-    EXPECT_EQ(formatPercent(1e300), "–%");
+    EXPECT_EQ(formatPercent(0.734f), "73%");
+    EXPECT_EQ(formatPercent(0.69f), "69%");  // 68.99999976 in double precision
+    EXPECT_EQ(formatPercent(0.0f), "0%");
+    EXPECT_EQ(formatPercent(1.0f), "100%");
+    EXPECT_EQ(formatPercent(std::numeric_limits<float>::quiet_NaN()), "–%");
+    EXPECT_EQ(formatPercent(3e38f), "–%");
     EXPECT_EQ(formatSampleRate(48000.0), "SR: 48000 Hz");
     EXPECT_EQ(formatSampleRate(44100.9), "SR: 44100 Hz");
     EXPECT_EQ(formatSliderValue(0.85), "0.85");
@@ -43,7 +43,7 @@ TEST(Formatting, PercentsTruncateAndSurviveNonFinite)
 TEST(Formatting, MeterTonesFollowTheirThresholds)
 {
     EXPECT_EQ(rhythmTone(0.69f), MeterTone::yellow);
-    EXPECT_EQ(rhythmTone(0.7), MeterTone::green);
+    EXPECT_EQ(rhythmTone(0.7f), MeterTone::green);  // compared in float, as stored
     EXPECT_EQ(rhythmTone(0.4), MeterTone::yellow);
     EXPECT_EQ(rhythmTone(0.39), MeterTone::red);
 
@@ -54,5 +54,5 @@ TEST(Formatting, MeterTonesFollowTheirThresholds)
     EXPECT_EQ(kxBarTone(0.64), MeterTone::yellow);
     EXPECT_EQ(kxTextTone(0.40), MeterTone::red);
     EXPECT_EQ(kxBarTone(0.40), MeterTone::red);
-    EXPECT_EQ(kxTextTone(std::numeric_limits<double>::quiet_NaN()), MeterTone::red);
+    EXPECT_EQ(kxTextTone(std::numeric_limits<float>::quiet_NaN()), MeterTone::red);
 }
