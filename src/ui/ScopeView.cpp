@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -109,7 +110,6 @@ void ScopeView::releaseRenderer()
 
 void ScopeView::scheduleSync()
 {
-    wake();
     if (m_syncPending)
         return;
     m_syncPending = true;
@@ -124,6 +124,16 @@ void ScopeView::syncRenderer()
     ScopeRenderer* r = m_renderer.get();
     if (!r)
         return;
+    // Frames resume only when what they would draw can change: the meters'
+    // own writes (every sixth frame) must not keep a resting scope awake.
+    const auto displayed = [r] {
+        return std::tuple(r->ringBuffer, r->sampleRate, r->displayMode, r->decay, r->intensity, r->beamWidth,
+                          r->speedSensitivity, r->xyRotationAngle, r->beamColor, r->scopeVisible,
+                          r->kxScaleMode, r->xyGain, r->waveformGain, r->triggerEnabled, r->triggerLevel,
+                          r->triggerChannel, r->timePerDivision, r->displaySampleCount, r->displayFilterType,
+                          r->displayFilterFrequency);
+    };
+    const auto before = displayed();
     const ScopeSettings& s = m_settings;
     r->ringBuffer = m_engine.ringBuffer();
     r->sampleRate = m_engine.sampleRate();
@@ -136,17 +146,19 @@ void ScopeView::syncRenderer()
     const auto color = s.beamColor();
     r->beamColor = {color.red, color.green, color.blue};
     r->scopeVisible = s.scopeVisible();
-    r->kxScaleMode = std::max<int>(0, static_cast<int>(std::find(kAllKXScaleModes.begin(), kAllKXScaleModes.end(),
-                                                                 s.kxScaleMode()) - kAllKXScaleModes.begin()) % 3);
+    r->kxScaleMode = static_cast<int64_t>(s.kxScaleMode());  // the case's position: EDM, ROCK, MIX
     r->xyGain = s.xyGain();
     r->waveformGain = s.waveformGain();
     r->triggerEnabled = s.triggerEnabled();
     r->triggerLevel = s.triggerLevel();
-    r->triggerChannel = static_cast<int>(s.triggerChannel());
+    r->triggerChannel = s.triggerChannel();
     r->timePerDivision = s.timePerDivision();
-    r->displaySampleCount = static_cast<int>(s.samplesForDisplay(m_engine.sampleRate()));
-    r->displayFilterType = static_cast<int>(s.displayFilterType());
+    r->displaySampleCount = s.samplesForDisplay(m_engine.sampleRate());
+    r->displayFilterType = static_cast<int64_t>(s.displayFilterType());  // OFF, LP, HP, BP
     r->displayFilterFrequency = s.displayFilterFrequency();
+
+    if (displayed() != before || m_engine.isRunning())
+        wake();
 }
 
 void ScopeView::setFrameRate(long long requested)

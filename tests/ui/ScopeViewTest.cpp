@@ -5,6 +5,9 @@
 
 #include <QSignalSpy>
 
+#include <cmath>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -106,8 +109,15 @@ TEST_F(ScopeViewTest, CallbacksOutliveNeitherViewNorSettings)
 TEST_F(ScopeViewTest, FramesStopOnceCaptureIsStoppedAndThePictureHasFaded)
 {
     EXPECT_TRUE(view->isAnimating());
+    // Two seconds of signal in the ring: the analysis then reports every sixth
+    // frame, and its meter writes must not keep the resting scope awake.
+    std::vector<float> frames(2 * 96000);
+    for (size_t i = 0; i < frames.size(); ++i)
+        frames[i] = 0.5f * static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+    world.engine.ringBuffer()->write(frames.data(), 60000);
     settings.setDecay(0.5f);  // fades within a few frames; the meters settle in 60
     settings.setFrameRate(240);
+    EXPECT_TRUE(waitFor([&] { return settings.signalDensity() > 0.0f; }, 3000));
     EXPECT_TRUE(waitFor([&] { return !view->isAnimating(); }, 5000));
     settings.setIntensity(5.0f);  // any change wakes it
     settle();

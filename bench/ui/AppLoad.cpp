@@ -1,0 +1,104 @@
+// Whole-process CPU and memory of the app showing live system audio.
+//
+// Builds the same window as the real program (same objects, same theme),
+// presses Start, lets it warm up, then measures this process (every thread:
+// the interface, the sound server's thread, Mesa's rasteriser threads) over
+// a fixed span; then stops capture and measures the idle app once the picture
+// has come to rest. Run it through app-load.sh, which plays the test tone.
+#include "audio/AudioEngine.h"
+#include "settings/ScopeSettings.h"
+#include "ui/ContentView.h"
+#include "ui/ControlPanel.h"
+#include "ui/ScopeView.h"
+#include "ui/UiStyle.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A field of /proc/self/status in MiB ("VmRSS", "VmHWM", "RssAnon").
+double statusMiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').front().toDouble() / 1024.0;
+    return -1;
+}
+
+void spin(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+double measure(int ms)
+{
+    QElapsedTimer wall;
+    wall.start();
+    const double before = cpuSeconds();
+    spin(ms);
+    return 100.0 * (cpuSeconds() - before) / (wall.elapsed() / 1000.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir config;  // never the user's preferences
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const int fps = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
+
+    QApplication app(argc, argv);
+    ui::applyDarkTheme(app);
+    AudioEngine engine;
+    ScopeSettings settings;
+    ContentView window(engine, settings);
+    window.resize(ContentView::kDefaultSize);
+    window.show();
+    spin(500);
+    settings.setFrameRate(fps);
+    window.controlPanel()->startStopButton()->click();
+    spin(3000);  // warm-up
+    if (!engine.isRunning()) {
+        std::fprintf(stderr, "capture did not start: %s\n", qPrintable(engine.lastError()));
+        return 1;
+    }
+    const double running = measure(seconds * 1000);
+    const double rss = statusMiB("VmRSS"), anon = statusMiB("RssAnon"), peak = statusMiB("VmHWM");
+
+    window.controlPanel()->startStopButton()->click();
+    spin(12000);  // the picture fades and the frames stop
+    const double idle = measure(5000);
+
+    std::printf("frame rate            %d fps, window %dx%d, %s\n", fps, window.width(), window.height(),
+                window.scopeView()->renderer() ? "renderer up" : "NO RENDERER");
+    std::printf("CPU while capturing   %.1f %% of one core (over %d s)\n", running, seconds);
+    std::printf("memory                %.1f MiB resident, %.1f MiB private (anonymous), %.1f MiB peak\n",
+                rss, anon, peak);
+    std::printf("CPU stopped, at rest  %.2f %% of one core (frames %s)\n", idle,
+                window.scopeView()->isAnimating() ? "still running" : "stopped");
+    return 0;
+}
