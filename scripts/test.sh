@@ -25,7 +25,8 @@ all)
     ;;
 --tsan)
     dir="$ORVALEN_ROOT/build/tsan"
-    orvalen_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALEN_WARNINGS_FATAL=ON -DORVALEN_TSAN=ON -DORVALEN_BUILD_BENCH=OFF
+    orvalen_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALEN_WARNINGS_FATAL=ON -DORVALEN_TSAN=ON -DORVALEN_BUILD_BENCH=OFF \
+        -DORVALEN_LAYERS=settings
     labels=(-L concurrency)
     export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
     ;;
