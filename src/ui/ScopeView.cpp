@@ -7,6 +7,7 @@
 
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 
 #include <algorithm>
@@ -218,8 +219,15 @@ void ScopeView::onFrameTick()
 
 void ScopeView::paintGL()
 {
-    if (!m_renderer)
+    if (!m_renderer) {
+        // No renderer (no 4.3 core context): an empty scope area, not garbage.
+        if (QOpenGLContext* ctx = context()) {
+            QOpenGLFunctions* gl = ctx->functions();
+            gl->glClearColor(0.04f, 0.04f, 0.04f, 1.0f);
+            gl->glClear(GL_COLOR_BUFFER_BIT);
+        }
         return;
+    }
     const qreal ratio = devicePixelRatio();
     m_renderer->draw(defaultFramebufferObject(), qRound(width() * ratio), qRound(height() * ratio));
 }
