@@ -48,6 +48,10 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     passes->m_gridProgram = builder.build({{GL_COMPUTE_SHADER, {"drawGrid.comp"}}});
     if (!passes->m_gridProgram)
         return fail(builder.lastError());
+    passes->m_fadeProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}});
+    if (!passes->m_fadeProgram)
+        return fail(builder.lastError());
     passes->m_presentProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
                                               {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}});
     if (!passes->m_presentProgram)
@@ -80,7 +84,7 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 
 ScopePasses::~ScopePasses()
 {
-    for (GLuint program : {m_decayProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
+    for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
     const GLuint buffers[4] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams};
@@ -106,6 +110,17 @@ GLuint ScopePasses::program(const char* name) const
 }
 
 void ScopePasses::fade(const ScopeTexture& target, float decay)
+{
+    const float d = beam::sanitizedDecay(decay);
+    beginBlending(target);
+    m_gl->glBlendFunc(GL_ZERO, GL_CONSTANT_COLOR);  // texel * decay
+    m_gl->glBlendColor(d, d, d, d);
+    m_gl->glUseProgram(m_fadeProgram);
+    m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    endBlending();
+}
+
+void ScopePasses::fadeCapped(const ScopeTexture& target, float decay)
 {
     m_gl->glUseProgram(m_decayProgram);
     m_gl->glUniform1f(kDecayLocation, beam::sanitizedDecay(decay));

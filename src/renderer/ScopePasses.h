@@ -27,8 +27,12 @@ public:
     ScopePasses(const ScopePasses&) = delete;
     ScopePasses& operator=(const ScopePasses&) = delete;
 
-    // Multiplies every texel by decay (bounded to 0 ... 1).
+    // Multiplies every texel by decay (bounded to 0 ... 1) by blending:
+    // exact for finite light, but infinity and NaN stay.
     void fade(const ScopeTexture& target, float decay);
+    // The same with every texel first capped at beam::kMaxTexel and NaN
+    // cleared ("applyDecay"): for when light may have overflowed.
+    void fadeCapped(const ScopeTexture& target, float decay);
     // Replaces the first count samples of both sample buffers. The old
     // storage is orphaned first, so a draw still queued on the GPU keeps the
     // samples it was given.
@@ -54,6 +58,7 @@ private:
 
     GlFunctions* m_gl;
     GLuint m_decayProgram = 0;
+    GLuint m_fadeProgram = 0;
     GLuint m_beamProgram = 0;
     GLuint m_waveformProgram = 0;
     GLuint m_gridProgram = 0;

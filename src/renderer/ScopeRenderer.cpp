@@ -85,7 +85,12 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         return;
     }
 
-    m_passes->fade(m_texture, decay);
+    // Blending fades exactly while all light is in range; only light that
+    // may have overflowed needs the capping pass.
+    if (m_lightBound <= beam::kMaxTexel)
+        m_passes->fade(m_texture, decay);
+    else
+        m_passes->fadeCapped(m_texture, decay);
     m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);
 
     if (count >= 2) {
