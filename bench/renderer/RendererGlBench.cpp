@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -26,6 +27,14 @@ constexpr int kHeight = 580;
 constexpr double kRate = 48000.0;
 
 GlFunctions* g_gl = nullptr;
+
+// ORVALEN_SHADERS=<folder> reads the shaders from there instead of the
+// embedded copies: trying shader changes needs no rebuild.
+QString shaderRoot()
+{
+    const char* folder = std::getenv("ORVALEN_SHADERS");
+    return folder ? QString::fromLocal8Bit(folder) : QStringLiteral(":/orvalen/shaders");
+}
 
 // Stereo material with the segment lengths of real music: a kick, tones
 // spread in the stereo field and a hiss falling off like music does above a
@@ -57,7 +66,7 @@ void stereoMusic(int64_t n, std::vector<float>& left, std::vector<float>& right,
 struct Setup {
     Setup()
     {
-        passes = ScopePasses::create(g_gl, QStringLiteral(":/orvalen/shaders"));
+        passes = ScopePasses::create(g_gl, shaderRoot());
         texture.create(g_gl, kWidth, kHeight);
         g_gl->glGenFramebuffers(1, &target);
         g_gl->glGenTextures(1, &targetTexture);
@@ -144,7 +153,7 @@ void BM_FrameXY(benchmark::State& state)
 {
     Setup s;
     auto ring = std::make_shared<RingBuffer>(65536, 2);
-    auto renderer = ScopeRenderer::create(ring);
+    auto renderer = ScopeRenderer::create(ring, shaderRoot());
     renderer->decay = 0.52f;
     renderer->intensity = 10.0f;
     renderer->beamWidth = 3.23f;
