@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -148,7 +149,8 @@ void BM_Present(benchmark::State& state)
 }
 
 // A whole XY frame as the view runs it: drain 800 frames (60 frames/s), fade,
-// beam, present; and the same once the picture rests (nothing arriving).
+// beam, present, of music-like material or a 3:2 Lissajous figure (the
+// picture the app must show cheaply); and once the picture rests.
 void BM_FrameXY(benchmark::State& state)
 {
     Setup s;
@@ -159,7 +161,15 @@ void BM_FrameXY(benchmark::State& state)
     renderer->beamWidth = 3.23f;
     renderer->speedSensitivity = 8.29f;
     std::vector<float> left, right, block(1600);
+    const bool lissajous = state.range(0) == 2;
     stereoMusic(800, left, right);
+    if (lissajous)
+        for (size_t i = 0; i < 800; ++i) {
+            // 3:2 at 330 / 220 Hz: 800 samples are whole turns.
+            const double t = double(i) / kRate;
+            left[i] = float(0.8 * std::sin(2 * 3.14159265358979 * 330 * t));
+            right[i] = float(0.8 * std::sin(2 * 3.14159265358979 * 220 * t + 3.14159265358979 / 4));
+        }
     for (size_t i = 0; i < 800; ++i) {
         block[2 * i] = left[i];
         block[2 * i + 1] = right[i];
@@ -173,7 +183,7 @@ void BM_FrameXY(benchmark::State& state)
             ring->write(block.data(), 800);
         renderer->draw(s.target, kWidth, kHeight);
     });
-    state.SetLabel(resting ? "resting" : "800 new frames");
+    state.SetLabel(resting ? "resting" : lissajous ? "3:2 Lissajous, 800 new frames" : "800 new frames");
 }
 
 }  // namespace
@@ -197,7 +207,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->Arg(4800)->Arg(65536)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
