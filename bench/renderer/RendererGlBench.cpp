@@ -17,7 +17,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -26,6 +28,14 @@ constexpr int kHeight = 580;
 constexpr double kRate = 48000.0;
 
 GlFunctions* g_gl = nullptr;
+
+// ORVALEN_SHADERS=<folder> reads the shaders from there instead of the
+// embedded copies: trying shader changes needs no rebuild.
+QString shaderRoot()
+{
+    const char* folder = std::getenv("ORVALEN_SHADERS");
+    return folder ? QString::fromLocal8Bit(folder) : QStringLiteral(":/orvalen/shaders");
+}
 
 // Stereo material with the segment lengths of real music: a kick, tones
 // spread in the stereo field and a hiss falling off like music does above a
@@ -57,7 +67,7 @@ void stereoMusic(int64_t n, std::vector<float>& left, std::vector<float>& right,
 struct Setup {
     Setup()
     {
-        passes = ScopePasses::create(g_gl, QStringLiteral(":/orvalen/shaders"));
+        passes = ScopePasses::create(g_gl, shaderRoot());
         texture.create(g_gl, kWidth, kHeight);
         g_gl->glGenFramebuffers(1, &target);
         g_gl->glGenTextures(1, &targetTexture);
@@ -139,18 +149,27 @@ void BM_Present(benchmark::State& state)
 }
 
 // A whole XY frame as the view runs it: drain 800 frames (60 frames/s), fade,
-// beam, present; and the same once the picture rests (nothing arriving).
+// beam, present, of music-like material or a 3:2 Lissajous figure (the
+// picture the app must show cheaply); and once the picture rests.
 void BM_FrameXY(benchmark::State& state)
 {
     Setup s;
     auto ring = std::make_shared<RingBuffer>(65536, 2);
-    auto renderer = ScopeRenderer::create(ring);
+    auto renderer = ScopeRenderer::create(ring, shaderRoot());
     renderer->decay = 0.52f;
     renderer->intensity = 10.0f;
     renderer->beamWidth = 3.23f;
     renderer->speedSensitivity = 8.29f;
     std::vector<float> left, right, block(1600);
+    const bool lissajous = state.range(0) == 2;
     stereoMusic(800, left, right);
+    if (lissajous)
+        for (size_t i = 0; i < 800; ++i) {
+            // 3:2 at 330 / 220 Hz: 800 samples are whole turns.
+            const double t = double(i) / kRate;
+            left[i] = float(0.8 * std::sin(2 * 3.14159265358979 * 330 * t));
+            right[i] = float(0.8 * std::sin(2 * 3.14159265358979 * 220 * t + 3.14159265358979 / 4));
+        }
     for (size_t i = 0; i < 800; ++i) {
         block[2 * i] = left[i];
         block[2 * i + 1] = right[i];
@@ -164,7 +183,7 @@ void BM_FrameXY(benchmark::State& state)
             ring->write(block.data(), 800);
         renderer->draw(s.target, kWidth, kHeight);
     });
-    state.SetLabel(resting ? "resting" : "800 new frames");
+    state.SetLabel(resting ? "resting" : lissajous ? "3:2 Lissajous, 800 new frames" : "800 new frames");
 }
 
 }  // namespace
@@ -188,7 +207,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->Arg(4800)->Arg(65536)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

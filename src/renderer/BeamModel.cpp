@@ -89,4 +89,47 @@ float invisibleLight()
     return threshold;
 }
 
+PixelRect unite(const PixelRect& a, const PixelRect& b)
+{
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    return {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+
+PixelRect xyLitRect(const float* left, const float* right, int64_t count, float xyGain, float xyRotationAngle,
+                    float beamWidth, int width, int height)
+{
+    if (count < 2 || width < 1 || height < 1)
+        return {};
+    // The shader drops a segment unless both ends are finite (and not too
+    // far out); a drawn segment lies within the box of its ends.
+    const double c = std::cos(double(xyRotationAngle));
+    const double s = std::sin(double(xyRotationAngle));
+    const double scale = kXYScale * std::min(width, height);
+    double lo[2] = {HUGE_VAL, HUGE_VAL};
+    double hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    bool any = false;
+    for (int64_t i = 0; i < count; ++i) {
+        const double l = double(left[i] * xyGain);
+        const double r = double(right[i] * xyGain);
+        const double p[2] = {0.5 * width + (c * l - s * r) * scale, 0.5 * height + (s * l + c * r) * scale};
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]))
+            continue;
+        for (int a = 0; a < 2; ++a) {
+            lo[a] = std::min(lo[a], p[a]);
+            hi[a] = std::max(hi[a], p[a]);
+        }
+        any = true;
+    }
+    if (!any)
+        return {};
+    const double reach = kQuadReach * sigmaFor(beamWidth) + 2.0;
+    const auto clampTo = [](double v, int size) { return int(std::clamp(v, 0.0, double(size))); };
+    PixelRect rect{clampTo(std::floor(lo[0] - reach), width), clampTo(std::floor(lo[1] - reach), height),
+                   clampTo(std::ceil(hi[0] + reach), width), clampTo(std::ceil(hi[1] + reach), height)};
+    return rect.empty() ? PixelRect{} : rect;
+}
+
 }  // namespace beam

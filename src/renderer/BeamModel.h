@@ -80,4 +80,20 @@ float displayValue(float light, float hottest);
 // display (with a margin): the frame can stop fading and drawing.
 float invisibleLight();
 
+// A rectangle of texels, x0 <= x < x1 and y0 <= y < y1; empty when either
+// side is 0.
+struct PixelRect {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x1 <= x0 || y1 <= y0; }
+    int width() const { return x1 - x0; }
+    int height() const { return y1 - y0; }
+};
+PixelRect unite(const PixelRect& a, const PixelRect& b);
+
+// Every texel the XY beam can light when it draws these samples into a
+// width x height picture (as "drawBeam" places them: gain, rotation, spot
+// reach), with a margin for rounding; empty when no segment is drawn.
+PixelRect xyLitRect(const float* left, const float* right, int64_t count, float xyGain, float xyRotationAngle,
+                    float beamWidth, int width, int height);
+
 }  // namespace beam

@@ -48,6 +48,10 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     passes->m_gridProgram = builder.build({{GL_COMPUTE_SHADER, {"drawGrid.comp"}}});
     if (!passes->m_gridProgram)
         return fail(builder.lastError());
+    passes->m_fadeProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}});
+    if (!passes->m_fadeProgram)
+        return fail(builder.lastError());
     passes->m_presentProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
                                               {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}});
     if (!passes->m_presentProgram)
@@ -80,7 +84,7 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 
 ScopePasses::~ScopePasses()
 {
-    for (GLuint program : {m_decayProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
+    for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
     const GLuint buffers[4] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams};
@@ -106,6 +110,40 @@ GLuint ScopePasses::program(const char* name) const
 }
 
 void ScopePasses::fade(const ScopeTexture& target, float decay)
+{
+    fade(target, decay, beam::PixelRect{0, 0, target.width, target.height});
+}
+
+void ScopePasses::fade(const ScopeTexture& target, float decay, const beam::PixelRect& lit)
+{
+    if (lit.empty())
+        return;
+    const float d = beam::sanitizedDecay(decay);
+    beginBlending(target);
+    m_gl->glEnable(GL_SCISSOR_TEST);
+    m_gl->glScissor(lit.x0, lit.y0, lit.width(), lit.height());
+    m_gl->glBlendFunc(GL_ZERO, GL_CONSTANT_COLOR);  // texel * decay
+    m_gl->glBlendColor(d, d, d, d);
+    m_gl->glUseProgram(m_fadeProgram);
+    m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    endBlending();
+}
+
+void ScopePasses::clear(const ScopeTexture& target, const beam::PixelRect& rect)
+{
+    if (rect.empty())
+        return;
+    m_gl->glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    m_gl->glEnable(GL_SCISSOR_TEST);
+    m_gl->glScissor(rect.x0, rect.y0, rect.width(), rect.height());
+    m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    m_gl->glClearBufferfv(GL_COLOR, 0, black);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+}
+
+void ScopePasses::fadeCapped(const ScopeTexture& target, float decay)
 {
     m_gl->glUseProgram(m_decayProgram);
     m_gl->glUniform1f(kDecayLocation, beam::sanitizedDecay(decay));
@@ -194,6 +232,17 @@ void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams&
 
 void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height)
 {
+    present(source, framebuffer, width, height, beam::PixelRect{0, 0, width, height});
+}
+
+void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height,
+                          const beam::PixelRect& lit)
+{
+    const bool whole = lit.x0 <= 0 && lit.y0 <= 0 && lit.x1 >= width && lit.y1 >= height;
+    if (lit.empty()) {
+        presentBackground(framebuffer, width, height);
+        return;
+    }
     m_gl->glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     m_gl->glViewport(0, 0, width, height);
     m_gl->glDisable(GL_BLEND);
@@ -201,8 +250,11 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
     m_gl->glDisable(GL_DEPTH_TEST);
     m_gl->glDisable(GL_FRAMEBUFFER_SRGB);  // the shader encodes for the display itself
     m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    // No clear first: the quad covers every pixel, and black light comes out
-    // as the background colour.
+    // Black light comes out as the background colour: no clear under the lit part.
+    if (!whole) {
+        m_gl->glEnable(GL_SCISSOR_TEST);
+        m_gl->glScissor(lit.x0, lit.y0, lit.width(), lit.height());
+    }
     m_gl->glUseProgram(m_presentProgram);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, source.texture);
@@ -211,6 +263,24 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
     m_gl->glBindVertexArray(0);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_gl->glUseProgram(0);
+    if (!whole) {
+        // The rest of the view is background: clears, far cheaper per pixel
+        // than the tone curve. After the draw, not before: with a whole-view
+        // clear first, llvmpipe's picture varied from run to run (as if the
+        // next frame's fade overtook this pass's reads).
+        m_gl->glClearColor(kBackgroundRgb, kBackgroundRgb, kBackgroundRgb, 1.0f);
+        const beam::PixelRect strips[4] = {{0, 0, width, lit.y0},
+                                           {0, lit.y1, width, height},
+                                           {0, lit.y0, lit.x0, lit.y1},
+                                           {lit.x1, lit.y0, width, lit.y1}};
+        for (const beam::PixelRect& strip : strips) {
+            if (strip.empty())
+                continue;
+            m_gl->glScissor(strip.x0, strip.y0, strip.width(), strip.height());
+            m_gl->glClear(GL_COLOR_BUFFER_BIT);
+        }
+    }
+    m_gl->glDisable(GL_SCISSOR_TEST);
 }
 
 void ScopePasses::presentBackground(GLuint framebuffer, int width, int height)

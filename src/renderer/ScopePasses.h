@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/BeamModel.h"
 #include "renderer/GlFunctions.h"
 #include "renderer/ShaderParams.h"
 
@@ -27,8 +28,16 @@ public:
     ScopePasses(const ScopePasses&) = delete;
     ScopePasses& operator=(const ScopePasses&) = delete;
 
-    // Multiplies every texel by decay (bounded to 0 ... 1).
+    // Multiplies every texel by decay (bounded to 0 ... 1) by blending:
+    // exact for finite light, but infinity and NaN stay. Only the texels in
+    // `lit` when given: the rest are known to be black.
     void fade(const ScopeTexture& target, float decay);
+    void fade(const ScopeTexture& target, float decay, const beam::PixelRect& lit);
+    // Sets the texels in `rect` to black.
+    void clear(const ScopeTexture& target, const beam::PixelRect& rect);
+    // The same with every texel first capped at beam::kMaxTexel and NaN
+    // cleared ("applyDecay"): for when light may have overflowed.
+    void fadeCapped(const ScopeTexture& target, float decay);
     // Replaces the first count samples of both sample buffers. The old
     // storage is orphaned first, so a draw still queued on the GPU keeps the
     // samples it was given.
@@ -39,6 +48,9 @@ public:
     void drawWaveform(const ScopeTexture& target, const WaveformParams& params);
     // Shows the texture in `framebuffer` (width x height, the texture's size).
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height);
+    // The same when only the texels in `lit` can hold light: the rest of
+    // the view is cleared to the background, which is how black shows.
+    void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit);
     // Fills `framebuffer` with the background alone: what present() shows
     // for a black picture.
     void presentBackground(GLuint framebuffer, int width, int height);
@@ -54,6 +66,7 @@ private:
 
     GlFunctions* m_gl;
     GLuint m_decayProgram = 0;
+    GLuint m_fadeProgram = 0;
     GLuint m_beamProgram = 0;
     GLuint m_waveformProgram = 0;
     GLuint m_gridProgram = 0;

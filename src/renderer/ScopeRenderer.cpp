@@ -57,6 +57,7 @@ void ScopeRenderer::applyTextureSize(int width, int height)
     textureHeight = height;
     m_texture.create(m_gl, width, height);
     m_lightBound = 0.0f;
+    m_litRect = {};
 }
 
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
@@ -81,11 +82,21 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
     // background, so the frame skips the fade and the drawing altogether.
     m_resting = count < 2 && m_lightBound < beam::invisibleLight();
     if (m_resting) {
+        // What light is left shows as background; clearing it lets the lit
+        // rectangle start over, so the next trace fades and shows only
+        // where it is.
+        m_passes->clear(m_texture, m_litRect);
+        m_litRect = {};
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
     }
 
-    m_passes->fade(m_texture, decay);
+    // Blending fades exactly while all light is in range; only light that
+    // may have overflowed needs the capping pass.
+    if (m_lightBound <= beam::kMaxTexel)
+        m_passes->fade(m_texture, decay, m_litRect);
+    else
+        m_passes->fadeCapped(m_texture, decay);
     m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);
 
     if (count >= 2) {
@@ -97,13 +108,18 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         if (xy) {
             applyDisplayFilterXY(count);
             m_passes->uploadSamples(filteredLeftData(), filteredRightData(), count);
-            m_passes->drawBeam(m_texture, makeBeamParams(settings, count, width, height));
+            const BeamParams params = makeBeamParams(settings, count, width, height);
+            m_passes->drawBeam(m_texture, params);
+            m_litRect = beam::unite(m_litRect, beam::xyLitRect(filteredLeftData(), filteredRightData(), count,
+                                                               params.xyGain, params.xyRotationAngle,
+                                                               params.beamWidth, width, height));
             m_lightBound += static_cast<float>(count - 1) * beam::xySegmentPeakBound(shape);
         } else {
             m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
             m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
+            m_litRect = {0, 0, width, height};
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }
-    m_passes->present(m_texture, targetFramebuffer, width, height);
+    m_passes->present(m_texture, targetFramebuffer, width, height, m_litRect);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "renderer/BeamModel.h"
 #include "renderer/GlFunctions.h"
 #include "renderer/ScopeFrameCore.h"
 #include "renderer/ScopeTexture.h"
@@ -79,5 +80,9 @@ private:
     // Upper bound of the brightest texel channel: below what the display
     // can show, nothing needs fading.
     float m_lightBound = 0.0f;
+    // Every texel outside this rectangle is black: the fade and the tone
+    // curve run only inside it. Grows with each frame's trace; the picture
+    // is cleared and it starts over when the picture comes to rest.
+    beam::PixelRect m_litRect;
     bool m_resting = false;
 };

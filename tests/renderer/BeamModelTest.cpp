@@ -116,3 +116,46 @@ TEST(BeamModel, InvisibleLightIsJustBelowOneDisplayStep)
     EXPECT_EQ(level(beam::displayValue(t, t)), level(beam::displayValue(0.0f, 0.0f)));
     EXPECT_NE(level(beam::displayValue(4.0f * t, 4.0f * t)), level(beam::displayValue(0.0f, 0.0f)));
 }
+
+TEST(BeamModel, LitRectCoversTheTraceAndItsSpotAndNothingBeyondThePicture)
+{
+    // 200 x 100: an amplitude of 1 reaches 45 px from the centre (100, 50).
+    const float sigma = beam::sigmaFor(4.0f);  // 2 px
+    const float reach = beam::kQuadReach * sigma;
+    const float left[] = {0.0f, 1.0f, 0.5f};
+    const float right[] = {0.0f, 0.0f, -1.0f};
+    beam::PixelRect r = beam::xyLitRect(left, right, 3, 1.0f, 0.0f, 4.0f, 200, 100);
+    EXPECT_LE(r.x0, 100 - reach);
+    EXPECT_GE(r.x1, 145 + reach);
+    EXPECT_EQ(r.y0, 0);  // 5 - reach is below the picture
+    EXPECT_GE(r.y1, 50 + reach);
+    EXPECT_LT(r.width(), 45 + 2 * reach + 8);  // tight: a few px of margin
+    EXPECT_LT(r.height(), 45 + 2 * reach + 8);
+
+    // Turned by 90 degrees, x = 1 lands straight above the centre.
+    r = beam::xyLitRect(left, right, 2, 1.0f, 1.5707963f, 4.0f, 200, 100);
+    EXPECT_LE(r.y0, 50 - reach);
+    EXPECT_EQ(r.y1, 100);
+    EXPECT_LT(r.width(), 2 * reach + 8);
+
+    // Samples the shader drops add nothing; far ones clamp to the picture.
+    const float odd[] = {kNaN, 0.0f, kInf, 100.0f};
+    const float zero[] = {0.0f, 0.0f, 0.0f, 0.0f};
+    r = beam::xyLitRect(odd, zero, 2, 1.0f, 0.0f, 4.0f, 200, 100);
+    EXPECT_LT(r.width(), 2 * reach + 8);
+    r = beam::xyLitRect(odd, zero, 4, 1.0f, 0.0f, 4.0f, 200, 100);
+    EXPECT_EQ(r.x1, 200);
+    EXPECT_GE(r.y0, 0);
+    EXPECT_TRUE(beam::xyLitRect(odd, zero, 2, kNaN, 0.0f, 4.0f, 200, 100).empty());
+    EXPECT_TRUE(beam::xyLitRect(left, right, 1, 1.0f, 0.0f, 4.0f, 200, 100).empty());
+
+    // Union: either side empty gives the other.
+    const beam::PixelRect a{1, 2, 3, 4}, b{10, 0, 12, 3};
+    const beam::PixelRect u = beam::unite(a, b);
+    EXPECT_EQ(u.x0, 1);
+    EXPECT_EQ(u.y0, 0);
+    EXPECT_EQ(u.x1, 12);
+    EXPECT_EQ(u.y1, 4);
+    EXPECT_EQ(beam::unite(beam::PixelRect{}, b).x0, 10);
+    EXPECT_EQ(beam::unite(a, beam::PixelRect{}).x1, 3);
+}

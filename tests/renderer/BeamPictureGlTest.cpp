@@ -241,3 +241,30 @@ TEST_F(BeamPicture, LitTracesKeepTheirColourAndTheHottestSpotTurnsWhite)
     // Unlit pixels show the background colour.
     EXPECT_EQ(at(5, 5, 0), int(std::lround(255 * beam::kBackground)));
 }
+
+TEST_F(BeamPicture, EveryLitTexelIsShownWhereverTheTraceGoes)
+{
+    // The frame tones only the part of the picture the trace has lit: a
+    // turned figure, then one moved elsewhere, must both show in full.
+    renderer->xyRotationAngle = 0.6f;
+    renderer->decay = 0.9f;
+    feed(800, [](int64_t i) {
+        const double t = double(i) / 48000.0;
+        return std::pair{float(0.8 * std::sin(2 * kPi * 330 * t)), float(0.5 * std::sin(2 * kPi * 220 * t + 1.0))};
+    });
+    frame();
+    feed(800, [](int64_t i) { return std::pair{float(-0.9 + 0.001 * double(i % 7)), 0.7f}; });
+    frame();
+    const Light light = scope();
+    const auto pixels = shown();
+    int worst = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const float expected = 255.0f * beam::displayValue(light.at(x, y, c), light.hottest(x, y));
+                const float got = float(pixels[(size_t(y) * kWidth + size_t(x)) * 4 + size_t(c)]);
+                worst = std::max(worst, int(std::lround(std::fabs(expected - got))));
+            }
+    EXPECT_LE(worst, 1);
+    EXPECT_GT(light.maximum(), 1.0f);
+}

@@ -100,7 +100,7 @@ TEST_F(ScopeRendererGl, AnyMissingOrBrokenProgramMeansNoRenderer)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QStringList files = QDir(QStringLiteral(":/orvalen/shaders")).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 8);
+    ASSERT_EQ(files.size(), 9);
     const auto install = [&] {
         for (const QString& f : files) {
             QFile::remove(dir.filePath(f));

@@ -5,27 +5,29 @@
 // main colour saturates and the other channels follow, so the core runs
 // toward white like an overdriven phosphor. The result lies over the
 // screen's dark background and is encoded for an sRGB display.
+//
+// The whole mapping x -> display value is one ratio of two quartics: exp
+// and pow per channel made this the costliest pass on software GL. It is a
+// weighted minimax fit of beam::displayValue on 0 <= x <= 8, within 0.24 of
+// an 8-bit step everywhere and within 0.02 near black (so the threshold at
+// which the frame stops drawing stays invisible); beyond 8 the display
+// value is within a quarter step of white.
 
 layout(binding = 0) uniform sampler2D scopeTexture;
 layout(location = 0) out vec4 fragColor;
 
-vec3 srgbEncode(vec3 linear)
-{
-    const vec3 low = 12.92 * linear;
-    const vec3 high = 1.055 * pow(linear, vec3(1.0 / 2.4)) - 0.055;
-    return mix(high, low, lessThanEqual(linear, vec3(0.0031308)));
-}
+const float kToneLimit = 8.0;
 
-float srgbDecode(float encoded)
+vec3 toneCurve(vec3 x)
 {
-    return encoded <= 0.04045 ? encoded / 12.92 : pow((encoded + 0.055) / 1.055, 2.4);
+    const vec3 num = (((391.722262 * x + 1201.95259) * x + 545.757338) * x + 16.9769783) * x + 0.0400711804;
+    const vec3 den = (((404.909224 * x + 1031.69468) * x + 1084.74206) * x + 114.364193) * x + 1.0;
+    return num / den;
 }
 
 void main()
 {
     const vec3 light = max(texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
     const float hottest = max(light.r, max(light.g, light.b));
-    const vec3 shoulder = 1.0 - exp(-(light + kWhiteBleed * hottest));
-    const float background = srgbDecode(kBackground);
-    fragColor = vec4(srgbEncode(background + (1.0 - background) * shoulder), 1.0);
+    fragColor = vec4(toneCurve(min(light + kWhiteBleed * hottest, vec3(kToneLimit))), 1.0);
 }
