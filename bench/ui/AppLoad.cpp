@@ -73,7 +73,7 @@ int main(int argc, char** argv)
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
     QApplication app(argc, argv);
-    ui::applyDarkTheme(app);
+    ui::prepareApplication(app);
     AudioEngine engine;
     ScopeSettings settings;
     ContentView window(engine, settings);

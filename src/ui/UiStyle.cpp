@@ -41,6 +41,15 @@ void applyDarkTheme(QApplication& app)
     app.setPalette(p);
 }
 
+void prepareApplication(QApplication& app)
+{
+    QApplication::setOrganizationName(QStringLiteral("Orvalen"));
+    QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    QApplication::setDesktopFileName(QStringLiteral("orvalen"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvalen/orvalen.svg")));
+    applyDarkTheme(app);
+}
+
 QFont monoFont(int pixelSize, QFont::Weight weight)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);

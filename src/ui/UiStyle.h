@@ -24,6 +24,10 @@ inline const QColor kOrange(255, 159, 10);
 // Dark appearance for the whole application (Fusion with a dark palette).
 void applyDarkTheme(QApplication& app);
 
+// Names, icon and theme of the application, as the program and its load
+// benchmark both set them.
+void prepareApplication(QApplication& app);
+
 // Monospaced font of `pixelSize` logical pixels (the panel's "points").
 QFont monoFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 

@@ -7,7 +7,6 @@
 #include "ui/UiStyle.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -32,11 +31,7 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Orvalen"));
-    QApplication::setApplicationName(QStringLiteral("Orvalen"));
-    QApplication::setDesktopFileName(QStringLiteral("orvalen"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvalen/orvalen.svg")));
-    ui::applyDarkTheme(app);
+    ui::prepareApplication(app);
 
     AudioEngine engine;
     ScopeSettings settings;
