@@ -12,7 +12,10 @@ orvalen_start_xvfb() {
     local fifo
     fifo="$(mktemp -u)"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    # -noreset: by default the server regenerates when its last client leaves
+    # and drops (ECONNRESET) a connection that arrives meanwhile, which is
+    # exactly what one test process exiting as the next starts does.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
     ORVALEN_XVFB_PID=$!
     local display=""
     read -r -t 10 display <"$fifo" || true
@@ -44,19 +47,27 @@ set-default-sink orvalen_test_sink
 set-default-source orvalen_test_input
 PA
     echo "autospawn = no" >"$d/client.conf"
-    HOME="$d/home" XDG_RUNTIME_DIR="$d/runtime" \
-        pulseaudio -n -F "$d/default.pa" --daemonize=no --exit-idle-time=-1 \
-        --use-pid-file=no --disallow-exit >"$d/pulse.log" 2>&1 &
-    ORVALEN_PULSE_PID=$!
     export PULSE_SERVER="unix:$d/runtime/pulse/native"
     export PULSE_CLIENTCONFIG="$d/client.conf"
+    orvalen_run_pulse && return 0
+    echo "note: PulseAudio did not start; audio tests will skip"
+    tail -5 "$d/pulse.log" || true
+    orvalen_stop_pulse
+}
+
+# Runs the daemon that orvalen_start_pulse set up, on the same socket (again,
+# after it was killed); fails when it does not answer within 10 s.
+orvalen_run_pulse() {
+    local d="$ORVALEN_PULSE_DIR"
+    HOME="$d/home" XDG_RUNTIME_DIR="$d/runtime" \
+        pulseaudio -n -F "$d/default.pa" --daemonize=no --exit-idle-time=-1 \
+        --use-pid-file=no --disallow-exit >>"$d/pulse.log" 2>&1 &
+    ORVALEN_PULSE_PID=$!
     for _ in $(seq 1 50); do
         pactl info >/dev/null 2>&1 && return 0
         sleep 0.2
     done
-    echo "note: PulseAudio did not start; audio tests will skip"
-    tail -5 "$d/pulse.log" || true
-    orvalen_stop_pulse
+    return 1
 }
 
 orvalen_stop_pulse() {

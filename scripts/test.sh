@@ -47,7 +47,4 @@ else
 fi
 trap orvalen_stop_test_env EXIT
 cd "$dir"
-# A test that fails is run once more before it counts: under load the
-# headless X server now and then refuses a connection, which aborts a GL test
-# before it starts. A real fault fails both times.
-ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2 "${labels[@]}"
+ctest --output-on-failure -j "$(nproc)" "${labels[@]}"
