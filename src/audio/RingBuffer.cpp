@@ -80,6 +80,29 @@ const Deinterleave deinterleaveStereo = pickDeinterleave();
 
 }  // namespace
 
+void detail::deinterleaveStereoSse2(const float* src, float* left, float* right, int64_t count)
+{
+    ::deinterleaveStereoSse2(src, left, right, count);
+}
+
+void detail::deinterleaveStereoAvx2(const float* src, float* left, float* right, int64_t count)
+{
+#if defined(__x86_64__)
+    ::deinterleaveStereoAvx2(src, left, right, count);
+#else
+    ::deinterleaveStereoSse2(src, left, right, count);
+#endif
+}
+
+bool detail::cpuHasAvx2()
+{
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
 RingBuffer::RingBuffer(int64_t capacity, int64_t channelCount)
     : m_capacity(capacity),
       m_channelCount(channelCount),

@@ -48,3 +48,12 @@ private:
     std::unique_ptr<IndexCell> m_writeIndex;
     std::unique_ptr<IndexCell> m_readIndex;
 };
+
+// The two stereo splits read() picks between once at start-up, callable on
+// their own so that both can be checked on any machine.
+namespace detail {
+void deinterleaveStereoSse2(const float* src, float* left, float* right, int64_t count);
+// Only where cpuHasAvx2().
+void deinterleaveStereoAvx2(const float* src, float* left, float* right, int64_t count);
+bool cpuHasAvx2();
+}  // namespace detail

@@ -1,6 +1,6 @@
 #pragma once
 
-// Test signals for the analysers: one channel, 32-bit, built in double.
+// One-channel test signals, samples[i] = f(i / rate) in double; standard library only (benchmarks use it too).
 
 #include <cmath>
 #include <cstdint>
@@ -12,7 +12,6 @@ namespace signals {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// samples[i] = f(i / rate)
 inline std::vector<float> generate(int64_t count, double rate, const std::function<double(double)>& f)
 {
     std::vector<float> out(static_cast<size_t>(count));
@@ -35,30 +34,11 @@ inline std::vector<float> clickTrain(int64_t count, double rate, double period)
     });
 }
 
-// Bursts of a 1 kHz tone starting every `period` seconds. Flat: on for `on`
-// seconds at full level. Decaying: instant attack, then exp(-t / tau).
-inline std::vector<float> flatBursts(int64_t count, double rate, double period, double on, double level = 1.0)
-{
-    return generate(count, rate, [=](double t) {
-        return std::fmod(t, period) < on ? level * std::sin(2 * kPi * 1000 * t) : 0.0;
-    });
-}
-
-inline std::vector<float> decayingBursts(int64_t count, double rate, double period, double tau)
-{
-    return generate(count, rate, [=](double t) {
-        return std::exp(-std::fmod(t, period) / tau) * std::sin(2 * kPi * 1000 * t);
-    });
-}
-
 inline std::vector<float> noise(int64_t count, double amplitude, unsigned seed = 1)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> dist(-amplitude, amplitude);
-    std::vector<float> out(static_cast<size_t>(count));
-    for (auto& x : out)
-        x = static_cast<float>(dist(rng));
-    return out;
+    return generate(count, 1.0, [&](double) { return dist(rng); });
 }
 
 }  // namespace signals

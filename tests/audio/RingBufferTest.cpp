@@ -1,169 +1,74 @@
 #include "audio/RingBuffer.h"
 
-#include <gtest/gtest.h>
+#include "support/TestSupport.h"
 
-#include <cmath>
-#include <vector>
+#include <gtest/gtest.h>
 
 namespace {
 
-// Frames first..first+count-1, interleaved with `channels` samples: channel 0
-// carries n, channel 1 carries -n, further channels 1000 + n.
-std::vector<float> countingFrames(int first, int count, int channels = 2)
+// put: write n frames, numbered on from the last write. get: read up to n
+// frames, which must yield `got` frames numbered from `first`.
+struct Step { bool isWrite; int64_t n, got = 0, first = 0; };
+Step put(int64_t n) { return {true, n}; }
+Step get(int64_t n, int64_t got, int64_t first = 0) { return {false, n, got, first}; }
+
+// Frame n: n on the left, -n on the right, 1000 + n on further channels.
+std::vector<float> frames(int64_t first, int64_t count, int64_t channels)
 {
-    std::vector<float> out;
-    for (int n = first; n < first + count; ++n) {
-        out.push_back(static_cast<float>(n));
-        out.push_back(static_cast<float>(-n));
-        for (int c = 2; c < channels; ++c)
-            out.push_back(1000.0f + static_cast<float>(n));
-    }
-    return out;
-}
-
-struct Channels {
-    std::vector<float> left, right;
-};
-
-Channels readUpTo(RingBuffer& ring, int64_t maxFrames)
-{
-    Channels got;
-    got.left.assign(static_cast<size_t>(maxFrames), NAN);
-    got.right.assign(static_cast<size_t>(maxFrames), NAN);
-    const int64_t n = ring.read(got.left.data(), got.right.data(), maxFrames);
-    got.left.resize(static_cast<size_t>(n));
-    got.right.resize(static_cast<size_t>(n));
-    return got;
-}
-
-Channels readAll(RingBuffer& ring) { return readUpTo(ring, ring.capacity()); }
-
-std::vector<float> range(int first, int count, float sign = 1.0f)
-{
-    std::vector<float> out;
-    for (int n = first; n < first + count; ++n)
-        out.push_back(sign * static_cast<float>(n));
-    return out;
+    std::vector<float> v;
+    for (auto n = static_cast<float>(first); n < static_cast<float>(first + count); ++n)
+        for (int64_t c = 0; c < channels; ++c)
+            v.push_back(c == 0 ? n : c == 1 ? -n : 1000 + n);
+    return v;
 }
 
 }  // namespace
 
-TEST(RingBuffer, EmptyAndZeroCountCallsChangeNothing)
+TEST(RingBuffer, ScenariosReadTheExpectedFrames)
 {
-    RingBuffer ring(16, 2);
-    float left[4] = {7, 7, 7, 7}, right[4] = {7, 7, 7, 7};
-    EXPECT_EQ(ring.read(left, right, 4), 0);
-    EXPECT_EQ(left[0], 7.0f);
-    EXPECT_EQ(right[3], 7.0f);
-
-    auto frames = countingFrames(0, 5);
-    ring.write(frames.data(), 5);
-    EXPECT_EQ(ring.read(left, right, 0), 0);  // maxFrames 0 leaves the read index
-    ring.write(frames.data(), 0);             // a 0-frame write adds nothing
-    EXPECT_EQ(readAll(ring).left, range(0, 5));
-}
-
-TEST(RingBuffer, PartialReadsKeepTheRestOldestFirst)
-{
-    RingBuffer ring(128, 2);
-    auto frames = countingFrames(0, 100);
-    ring.write(frames.data(), 100);
-    auto first = readUpTo(ring, 40);
-    EXPECT_EQ(first.left, range(0, 40));
-    EXPECT_EQ(first.right, range(0, 40, -1.0f));
-    auto second = readUpTo(ring, 100);
-    EXPECT_EQ(second.left, range(40, 60));
-    EXPECT_EQ(second.right, range(40, 60, -1.0f));
-}
-
-TEST(RingBuffer, BlocksWrapAcrossTheEndOfStorageInOrder)
-{
-    RingBuffer ring(10, 2);
-    int next = 0;
-    // Many blocks of awkward sizes so writes and reads straddle the end at
-    // every offset.
-    for (int round = 0; round < 50; ++round) {
-        const int count = 1 + round % 9;
-        auto frames = countingFrames(next, count);
-        ring.write(frames.data(), count);
-        auto got = readAll(ring);
-        EXPECT_EQ(got.left, range(next, count)) << "round " << round;
-        EXPECT_EQ(got.right, range(next, count, -1.0f)) << "round " << round;
-        next += count;
+    const struct { const char* what; int64_t capacity, channels; std::vector<Step> steps; } rows[] = {
+        {"a new ring reads nothing", 16, 2, {get(4, 0)}},
+        {"reads of 0 and writes of 0 change nothing", 16, 2, {put(5), get(0, 0), put(0), get(16, 5)}},
+        {"a partial read leaves the rest, oldest first", 128, 2, {put(100), get(40, 40), get(100, 60, 40)}},
+        {"6 + 4 frames into 10 slots read as empty", 10, 2, {put(6), put(4), get(10, 0)}},
+        {"the capacity in pieces from mid-storage, then across the end", 10, 2,
+         {put(3), get(10, 3), put(7), put(3), get(10, 0), put(9), get(10, 9, 13)}},
+        {"the capacity at once reads as empty, more keeps the newest", 8, 2, {put(8), get(8, 0), put(11), get(8, 3, 16)}},
+        {"an overrun of unread frames", 8, 2, {put(5), put(6), get(8, 3, 8)}},
+        {"an overrun after a partial read", 8, 2, {put(6), get(4, 4), put(13), get(8, 7, 12)}},
+        {"further channels are stored, never read", 6, 4, {put(4), get(6, 4), put(4), get(6, 4, 4)}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        RingBuffer ring(row.capacity, row.channels);
+        int64_t next = 0;
+        for (const Step& s : row.steps) {
+            if (s.isWrite) {
+                ring.write(frames(next, s.n, row.channels).data(), s.n);
+                next += s.n;
+                continue;
+            }
+            std::vector<float> left(static_cast<size_t>(s.n + 1), 0.5f), right = left;  // no frame carries 0.5
+            EXPECT_EQ(ring.read(left.data(), right.data(), s.n), s.got);
+            auto want = frames(s.first, s.got, 2);
+            want.resize(2 * left.size(), 0.5f);
+            EXPECT_EQ(test::interleave(left, right), want);
+        }
     }
 }
 
-TEST(RingBuffer, OverrunKeepsTheNewestFramesInOrder)
+TEST(RingBuffer, BothStereoSplitsMatchAPlainSplitBitForBit)
 {
-    {
-        RingBuffer ring(8, 2);
-        auto frames = countingFrames(0, 11);
-        ring.write(frames.data(), 11);  // (0 + 11) mod 8 = 3 unread
-        EXPECT_EQ(readAll(ring).left, range(8, 3));
-    }
-    {
-        // 5 unread, then 6 more overwrite part of them: (5 + 6) mod 8 = 3 newest.
-        RingBuffer ring(8, 2);
-        auto a = countingFrames(0, 5);
-        ring.write(a.data(), 5);
-        auto b = countingFrames(5, 6);
-        ring.write(b.data(), 6);
-        auto got = readAll(ring);
-        EXPECT_EQ(got.left, range(8, 3));
-        EXPECT_EQ(got.right, range(8, 3, -1.0f));
-    }
-    {
-        // After a partial read the read index sits mid-buffer.
-        RingBuffer ring(8, 2);
-        auto a = countingFrames(0, 6);
-        ring.write(a.data(), 6);
-        readUpTo(ring, 4);                  // 2 unread: frames 4, 5
-        auto b = countingFrames(6, 13);     // 2 + 13 = 15 -> 7 newest
-        ring.write(b.data(), 13);
-        EXPECT_EQ(readAll(ring).left, range(12, 7));
-    }
-}
-
-TEST(RingBuffer, WritingExactlyCapacityLooksEmptyAndOneMoreLeavesTheLast)
-{
-    constexpr int kCap = 65536;
-    RingBuffer ring(kCap, 2);
-    auto frames = countingFrames(0, kCap + 1);
-    ring.write(frames.data(), kCap);
-    EXPECT_TRUE(readAll(ring).left.empty());
-
-    RingBuffer other(kCap, 2);
-    other.write(frames.data(), kCap + 1);
-    auto got = readAll(other);
-    ASSERT_EQ(got.left.size(), 1u);
-    EXPECT_EQ(got.left[0], static_cast<float>(kCap));
-    EXPECT_EQ(got.right[0], -static_cast<float>(kCap));
-}
-
-TEST(RingBuffer, ExtraChannelsAreStoredButNeverRead)
-{
-    RingBuffer ring(6, 4);
-    int next = 0;
-    for (int round = 0; round < 5; ++round) {
-        auto frames = countingFrames(next, 4, 4);
-        ring.write(frames.data(), 4);
-        auto got = readAll(ring);
-        EXPECT_EQ(got.left, range(next, 4));
-        EXPECT_EQ(got.right, range(next, 4, -1.0f));
-        next += 4;
-    }
-}
-
-TEST(RingBuffer, SamplesPassBitForBit)
-{
-    RingBuffer ring(4, 2);
-    const float odd[] = {NAN, -0.0f, INFINITY, 1e-45f, -INFINITY, 3.5f};
-    ring.write(odd, 3);
-    auto got = readAll(ring);
-    ASSERT_EQ(got.left.size(), 3u);
-    EXPECT_TRUE(std::isnan(got.left[0]));
-    EXPECT_TRUE(std::signbit(got.right[0]) && got.right[0] == 0.0f);
-    EXPECT_EQ(got.left[1], INFINITY);
-    EXPECT_EQ(got.right[1], 1e-45f);
-    EXPECT_EQ(got.left[2], -INFINITY);
+    const auto src = test::noise(80, 1.0);
+    auto check = [&](void (*split)(const float*, float*, float*, int64_t)) {
+        for (size_t count = 0; count <= 40; ++count) {  // ends in the vector body and in every tail
+            std::vector<float> left(count), right(count);
+            split(src.data(), left.data(), right.data(), static_cast<int64_t>(count));
+            EXPECT_TRUE(test::sameBits(test::interleave(left, right), {src.begin(), src.begin() + 2 * count})) << count;
+        }
+    };
+    check(detail::deinterleaveStereoSse2);
+    if (!detail::cpuHasAvx2())
+        GTEST_SKIP() << "this CPU has no AVX2";
+    check(detail::deinterleaveStereoAvx2);
 }

@@ -1,132 +1,52 @@
 #include "audio/StereoConversion.h"
 
 #include "AudioTestSupport.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
-namespace {
-
-StereoFrames convert(const std::vector<float>& samples, int channels, bool nonInterleaved = false)
-{
-    RingBuffer ring(65536, 2);
-    StereoBlockWriter writer;
-    const int64_t written = writer.write(blockOf(samples, channels, nonInterleaved), ring);
-    StereoFrames got = drain(ring);
-    EXPECT_EQ(written, static_cast<int64_t>(got.left.size()));
-    return got;
-}
-
 using V = std::vector<float>;
 
-}  // namespace
-
-TEST(StereoConversion, InterleavedStereoGoesInUnchangedIncludingNaNAndInfinity)
+TEST(StereoConversion, EveryLayoutArrivesAsStereoFrames)
 {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    const auto got = convert({0.5f, -0.5f, nan, inf, -inf, 1e-40f}, 2);
-    ASSERT_EQ(got.left.size(), 3u);
-    EXPECT_EQ(got.left[0], 0.5f);
-    EXPECT_EQ(got.right[0], -0.5f);
-    EXPECT_TRUE(std::isnan(got.left[1]));
-    EXPECT_EQ(got.right[1], inf);
-    EXPECT_EQ(got.left[2], -inf);
-    EXPECT_EQ(got.right[2], 1e-40f);  // denormals are not flushed
-}
-
-TEST(StereoConversion, InterleavedWideLayoutsKeepTheirFirstTwoChannels)
-{
-    // Three channels: frames (0,1,2) (3,4,5) (6,7,8); a trailing partial frame is ignored.
-    auto got = convert({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 3);
-    EXPECT_EQ(got.left, (V{0, 3, 6}));
-    EXPECT_EQ(got.right, (V{1, 4, 7}));
-
-    got = convert(ramp(12), 6);  // 5.1: front left and front right only
-    EXPECT_EQ(got.left, (V{0, 6}));
-    EXPECT_EQ(got.right, (V{1, 7}));
-}
-
-TEST(StereoConversion, MonoIsDoubledInEitherLayout)
-{
-    for (const bool nonInterleaved : {false, true}) {
-        const auto got = convert({0.25f, -0.75f, 1.0f}, 1, nonInterleaved);
-        EXPECT_EQ(got.left, (V{0.25f, -0.75f, 1.0f}));
-        EXPECT_EQ(got.right, got.left);
-    }
-}
-
-TEST(StereoConversion, NonInterleavedChannelRunsAreWoven)
-{
-    // Two runs of four: left 0..3, right 10..13.
-    auto got = convert({0, 1, 2, 3, 10, 11, 12, 13}, 2, true);
-    EXPECT_EQ(got.left, (V{0, 1, 2, 3}));
-    EXPECT_EQ(got.right, (V{10, 11, 12, 13}));
-
-    // Three runs of two: the third run never appears.
-    got = convert({0, 1, 10, 11, 20, 21}, 3, true);
-    EXPECT_EQ(got.left, (V{0, 1}));
-    EXPECT_EQ(got.right, (V{10, 11}));
-}
-
-TEST(StereoConversion, ABlockNamingNoChannelsIsReadAsOneChannel)
-{
-    for (const int channels : {0, -3}) {
-        for (const bool nonInterleaved : {false, true}) {
-            const auto got = convert({4, 5, 6}, channels, nonInterleaved);
-            EXPECT_EQ(got.left, (V{4, 5, 6}));
-            EXPECT_EQ(got.right, (V{4, 5, 6}));
-        }
+    const V left = test::ramp(10'000), right = test::ramp(10'000, 100'000.0f);  // longer than the scratch
+    V runs = left;
+    runs.insert(runs.end(), right.begin(), right.end());
+    const struct { const char* what; V samples; int channels; bool nonInterleaved; V left, right; } rows[] = {
+        {"stereo, bit for bit", {0.5f, -0.5f, NAN, INFINITY, -INFINITY, 1e-40f, -0.0f, 1}, 2, false,
+         {0.5f, NAN, -INFINITY, -0.0f}, {-0.5f, INFINITY, 1e-40f, 1}},
+        {"three channels and part of a frame", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 3, false, {0, 3, 6}, {1, 4, 7}},
+        {"5.1", test::ramp(12), 6, false, {0, 6}, {1, 7}},
+        {"mono", {0.25f, -0.75f, 1}, 1, false, {0.25f, -0.75f, 1}, {0.25f, -0.75f, 1}},
+        {"mono, non-interleaved", {0.25f, -0.75f, 1}, 1, true, {0.25f, -0.75f, 1}, {0.25f, -0.75f, 1}},
+        {"two runs", {0, 1, 2, 3, 10, 11, 12, 13}, 2, true, {0, 1, 2, 3}, {10, 11, 12, 13}},
+        {"three runs", {0, 1, 10, 11, 20, 21}, 3, true, {0, 1}, {10, 11}},
+        {"no channels named", {4, 5, 6}, 0, false, {4, 5, 6}, {4, 5, 6}},
+        {"no channels named, non-interleaved", {4, 5, 6}, 0, true, {4, 5, 6}, {4, 5, 6}},
+        {"a negative channel count", {4, 5, 6}, -3, false, {4, 5, 6}, {4, 5, 6}},
+        {"half a frame", {1}, 2, false, {}, {}},
+        {"long stereo", test::interleave(left, right), 2, false, left, right},
+        {"long mono", left, 1, false, left, left},
+        {"long runs", runs, 2, true, left, right},
+        {"long, three channels", test::ramp(30'000), 3, false, test::generate(10'000, 1.0, [](double i) { return 3 * i; }),
+         test::generate(10'000, 1.0, [](double i) { return 3 * i + 1; })},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        RingBuffer ring(65536, 2);
+        EXPECT_EQ(StereoBlockWriter().write(blockOf(r.samples, r.channels, r.nonInterleaved), ring),
+                  static_cast<int64_t>(r.left.size()));
+        const StereoFrames got = drain(ring);
+        EXPECT_TRUE(test::sameBits(got.left, r.left) && test::sameBits(got.right, r.right));
     }
 }
 
 TEST(StereoConversion, BlocksWithoutSamplesWriteNothing)
 {
     RingBuffer ring(16, 2);
-    StereoBlockWriter writer;
     const float one = 1.0f;
-    EXPECT_EQ(writer.write(AudioBlock{nullptr, 8, 2, false}, ring), 0);
-    EXPECT_EQ(writer.write(AudioBlock{&one, 0, 2, false}, ring), 0);
-    EXPECT_EQ(writer.write(AudioBlock{&one, -5, 1, false}, ring), 0);
-    EXPECT_EQ(writer.write(AudioBlock{&one, 1, 2, false}, ring), 0);  // half a frame
+    for (const AudioBlock& block :
+         {AudioBlock{nullptr, 8, 2, false}, AudioBlock{&one, 0, 2, false}, AudioBlock{&one, -5, 1, false}})
+        EXPECT_EQ(StereoBlockWriter().write(block, ring), 0);
     EXPECT_TRUE(drain(ring).left.empty());
-}
-
-TEST(StereoConversion, BlocksLongerThanTheScratchArriveWholeAndInOrder)
-{
-    constexpr int64_t kFrames = 10'000;  // more than StereoBlockWriter::kMaxFrames
-    static_assert(kFrames > StereoBlockWriter::kMaxFrames);
-
-    const auto mono = convert(ramp(kFrames), 1);
-    ASSERT_EQ(mono.left.size(), static_cast<size_t>(kFrames));
-    EXPECT_EQ(mono.left, ramp(kFrames));
-    EXPECT_EQ(mono.right, ramp(kFrames));
-
-    // Non-interleaved: left run 0.., right run 100000..
-    std::vector<float> runs = ramp(kFrames);
-    const auto right = ramp(kFrames, 100000.0f);
-    runs.insert(runs.end(), right.begin(), right.end());
-    const auto woven = convert(runs, 2, true);
-    EXPECT_EQ(woven.left, ramp(kFrames));
-    EXPECT_EQ(woven.right, right);
-
-    const auto stereo = convert(ramp(2 * kFrames), 2);
-    ASSERT_EQ(stereo.left.size(), static_cast<size_t>(kFrames));
-    EXPECT_EQ(stereo.left.back(), static_cast<float>(2 * kFrames - 2));
-    EXPECT_EQ(stereo.right.back(), static_cast<float>(2 * kFrames - 1));
-}
-
-TEST(StereoConversion, PartialRangesStartAtTheirFirstFrame)
-{
-    // The piece-wise path relies on interleaveStereo honouring `first`.
-    const std::vector<float> runs{0, 1, 2, 3, 10, 11, 12, 13};
-    float out[4] = {};
-    interleaveStereo(blockOf(runs, 2, true), 2, 2, out);
-    EXPECT_EQ((V{out[0], out[1], out[2], out[3]}), (V{2, 12, 3, 13}));
-
-    const std::vector<float> wide = ramp(9);  // three frames of three
-    interleaveStereo(blockOf(wide, 3), 1, 2, out);
-    EXPECT_EQ((V{out[0], out[1], out[2], out[3]}), (V{3, 4, 6, 7}));
 }
