@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers every suite may use. The Qt part is compiled only where the test
-// links Qt Core.
+// Helpers every suite may use. The Qt part is compiled only where the binary
+// links Qt Test.
 
 #include <cmath>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#ifdef QT_CORE_LIB
+#ifdef QT_TESTLIB_LIB
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
@@ -77,7 +77,7 @@ inline bool sameBits(const std::vector<float>& a, const std::vector<float>& b)
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
-#ifdef QT_CORE_LIB
+#ifdef QT_TESTLIB_LIB
 // Runs the queued calls already posted (views read their models in queued slots).
 inline void settle()
 {
