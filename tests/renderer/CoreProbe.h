@@ -1,67 +1,58 @@
 #pragma once
 
-// Test access to the frame core's own state, and feeding helpers.
+// The frame core with its own state open to tests, fed through a ring buffer.
+
+#include "support/TestSupport.h"
 
 #include "audio/RingBuffer.h"
 #include "renderer/ScopeFrameCore.h"
 
-#include <cstdint>
-#include <functional>
+#include <algorithm>
 #include <memory>
-#include <vector>
+
+// count values from data (a plain range trips GCC 12's -Wfree-nonheap-object).
+inline std::vector<float> values(const float* data, int64_t count)
+{
+    std::vector<float> v(size_t(std::max<int64_t>(count, 0)));
+    std::copy_n(data, v.size(), v.begin());
+    return v;
+}
+// v[from], v[from + 1], ... up to count of them.
+inline std::vector<float> slice(const std::vector<float>& v, int64_t from, int64_t count)
+{
+    return values(v.data() + from, std::min(count, int64_t(v.size()) - from));
+}
 
 class CoreProbe : public ScopeFrameCore {
 public:
-    using ScopeFrameCore::analysisBufferSize;
-    using ScopeFrameCore::analysisFrameCounter;
-    using ScopeFrameCore::displayFilter;
-    using ScopeFrameCore::historyCount;
-    using ScopeFrameCore::historyLeft;
-    using ScopeFrameCore::historyRight;
-    using ScopeFrameCore::historyWritePos;
-    using ScopeFrameCore::runRhythmAnalysis;
-    using ScopeFrameCore::smoothedCurvature;
-    using ScopeFrameCore::smoothedDensity;
-    using ScopeFrameCore::smoothedPressure;
-    using ScopeFrameCore::smoothedRate;
+    using ScopeFrameCore::analysisFrameCounter, ScopeFrameCore::displayFilter, ScopeFrameCore::historyCount,
+        ScopeFrameCore::historyWritePos, ScopeFrameCore::runRhythmAnalysis, ScopeFrameCore::smoothedCurvature,
+        ScopeFrameCore::smoothedDensity, ScopeFrameCore::smoothedPressure, ScopeFrameCore::smoothedRate;
 
     CoreProbe() { ringBuffer = std::make_shared<RingBuffer>(65536, 2); }
-
-    // Writes frames (left[i], right[i]) into the ring buffer.
     void write(const std::vector<float>& left, const std::vector<float>& right)
     {
-        std::vector<float> interleaved(2 * left.size());
-        for (size_t i = 0; i < left.size(); ++i) {
-            interleaved[2 * i] = left[i];
-            interleaved[2 * i + 1] = right[i];
-        }
-        ringBuffer->write(interleaved.data(), static_cast<int64_t>(left.size()));
+        ringBuffer->write(test::interleave(left, right).data(), int64_t(left.size()));
     }
-
-    // Puts the samples into the history as a run of frames would (16384 at a
-    // time), then restores the analysis counter so the schedule is untouched.
+    // Into the history a scratch at a time, as frames would, with the analysis schedule left as it was.
     void fill(const std::vector<float>& left, const std::vector<float>& right)
     {
         const int64_t counter = analysisFrameCounter;
-        for (size_t done = 0; done < left.size();) {
-            const size_t n = std::min<size_t>(static_cast<size_t>(scratchSize), left.size() - done);
-            write({left.begin() + long(done), left.begin() + long(done + n)},
-                  {right.begin() + long(done), right.begin() + long(done + n)});
-            analysisFrameCounter = 0;  // no analysis while filling
+        for (int64_t done = 0; done < int64_t(left.size()); done += scratchSize) {
+            write(slice(left, done, scratchSize), slice(right, done, scratchSize));
+            analysisFrameCounter = 0;
             drainAndTick();
-            done += n;
         }
         analysisFrameCounter = counter;
     }
-
     void fill(const std::vector<float>& both) { fill(both, both); }
+    // The newest n samples of one channel's history, oldest first.
+    std::vector<float> newest(int64_t n, bool right = false) const
+    {
+        const float* history = right ? historyRight.get() : historyLeft.get();
+        std::vector<float> out;
+        for (int64_t k = n; k > 0; --k)
+            out.push_back(history[(historyWritePos - k + historyCapacity) % historyCapacity]);
+        return out;
+    }
 };
-
-// count samples, f(i) each.
-inline std::vector<float> samples(int64_t count, const std::function<float(int64_t)>& f)
-{
-    std::vector<float> out(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i)
-        out[static_cast<size_t>(i)] = f(i);
-    return out;
-}

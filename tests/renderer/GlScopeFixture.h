@@ -1,150 +1,99 @@
 #pragma once
 
-// A ScopeRenderer on an offscreen 4.3 core context, drawing into a target
-// framebuffer of its own (an RGBA8 texture standing in for the view's), with
-// read-back helpers. Skips the test when no such context exists.
+// A ScopeRenderer on a 4.3 core context, with read-back and comparison of
+// pictures: with tolerances, since llvmpipe's half floats round and Mesa builds differ.
 
 #include "renderer/GlTestContext.h"
+#include "support/TestSupport.h"
 
 #include "audio/RingBuffer.h"
 #include "renderer/BeamModel.h"
-#include "renderer/GlFunctions.h"
 #include "renderer/ScopeRenderer.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <functional>
+#include <algorithm>
 #include <memory>
-#include <vector>
+
+// Linear light of the scope texture, row 0 at the bottom.
+struct Light {
+    int width = 0, height = 0;
+    std::vector<float> rgba;
+    float at(int x, int y, int c) const { return rgba[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)]; }
+    float hottest(int x, int y) const { return std::max({at(x, y, 0), at(x, y, 1), at(x, y, 2)}); }
+    float maximum() const { return rgba.empty() ? 0.0f : *std::max_element(rgba.begin(), rgba.end()); }
+};
+
+// The largest difference between two pictures, relative to the light plus `floor`.
+inline double worstRelativeDifference(const Light& a, const Light& b, double floor = 1e-3)
+{
+    double worst = a.rgba.size() == b.rgba.size() ? 0.0 : HUGE_VAL;
+    for (size_t i = 0; i < std::min(a.rgba.size(), b.rgba.size()); ++i)
+        worst = std::max(worst, std::fabs(double(a.rgba[i]) - b.rgba[i]) / (floor + std::fabs(double(a.rgba[i]))));
+    return worst;
+}
 
 class GlScopeTest : public ::testing::Test {
 protected:
-    static constexpr int kWidth = 320;
-    static constexpr int kHeight = 240;
-    static constexpr double kPi = 3.14159265358979323846;
+    static constexpr int kWidth = 320, kHeight = 240;
 
     static void SetUpTestSuite() { s_gl = new GlTestContext; }
-    static void TearDownTestSuite()
-    {
-        delete s_gl;
-        s_gl = nullptr;
-    }
-
+    static void TearDownTestSuite() { delete s_gl; }
     void SetUp() override
     {
-        if (!s_gl->available())
-            GTEST_SKIP() << "OpenGL 4.3 core unavailable: " << s_gl->why();
+        if (!s_gl->created())
+            GTEST_SKIP() << s_gl->why();
+        ASSERT_TRUE(s_gl->available()) << s_gl->why();  // some GL, but not the core profile the app needs
         s_gl->makeCurrent();
-        gl = currentGlFunctions();
-        ASSERT_NE(gl, nullptr);
-        clearGlErrors(gl);
-        ring = std::make_shared<RingBuffer>(65536, 2);
-        renderer = ScopeRenderer::create(ring);
-        ASSERT_NE(renderer, nullptr);
-        makeTarget(kWidth, kHeight);
+        clearGlErrors(gl = currentGlFunctions());
+        ASSERT_NE(renderer = ScopeRenderer::create(ring), nullptr);
+        ASSERT_TRUE(target.create(gl, kWidth, kHeight));
     }
-
     void TearDown() override
     {
-        if (!gl)
-            return;
-        renderer.reset();
-        gl->glDeleteFramebuffers(1, &targetFramebuffer);
-        gl->glDeleteTextures(1, &targetTexture);
-        EXPECT_EQ(gl->glGetError(), GLenum(GL_NO_ERROR));
+        if (renderer) {
+            renderer.reset(), target.release(gl);
+            EXPECT_EQ(gl->glGetError(), GLenum(GL_NO_ERROR));
+        }
     }
 
-    void makeTarget(int w, int h)
-    {
-        gl->glGenTextures(1, &targetTexture);
-        gl->glBindTexture(GL_TEXTURE_2D, targetTexture);
-        gl->glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, w, h);
-        gl->glBindTexture(GL_TEXTURE_2D, 0);
-        gl->glGenFramebuffers(1, &targetFramebuffer);
-        gl->glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
-        gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, targetTexture, 0);
-        gl->glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
-
-    // Interleaves and writes frames into the ring buffer.
     void feed(const std::vector<float>& left, const std::vector<float>& right)
     {
-        std::vector<float> frames(2 * left.size());
-        for (size_t i = 0; i < left.size(); ++i) {
-            frames[2 * i] = left[i];
-            frames[2 * i + 1] = right[i];
-        }
-        ring->write(frames.data(), static_cast<int64_t>(left.size()));
+        ring->write(test::interleave(left, right).data(), int64_t(left.size()));
     }
-
-    // n frames of (left(i), right(i)).
-    void feed(int64_t n, const std::function<std::pair<float, float>(int64_t)>& f)
+    void feedCircle(int64_t n) { feed(test::sine(n, 48000, 240, 0.5), test::sine(n, 48000, 240, 0.5, test::kPi / 2)); }
+    void frame(int w = kWidth, int h = kHeight) { renderer->draw(target.framebuffer, w, h); }
+    // One frame of these samples on a fresh black picture.
+    Light draw(const std::vector<float>& left, const std::vector<float>& right)
     {
-        std::vector<float> l(static_cast<size_t>(n)), r(static_cast<size_t>(n));
-        for (int64_t i = 0; i < n; ++i)
-            std::tie(l[size_t(i)], r[size_t(i)]) = f(i);
-        feed(l, r);
+        renderer->resize(kWidth, kHeight + 1);
+        renderer->resize(kWidth, kHeight);
+        feed(left, right);
+        frame();
+        return scope();
     }
-
-    void frame(int w = kWidth, int h = kHeight) { renderer->draw(targetFramebuffer, w, h); }
-
-public:
-    // The scope texture's linear light, row 0 at the bottom.
-    struct Light {
-        int width = 0;
-        int height = 0;
-        std::vector<float> rgba;
-        float at(int x, int y, int c) const { return rgba[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)]; }
-        float hottest(int x, int y) const { return std::max({at(x, y, 0), at(x, y, 1), at(x, y, 2)}); }
-        double total(int c) const
-        {
-            double sum = 0;
-            for (size_t i = size_t(c); i < rgba.size(); i += 4)
-                sum += rgba[i];
-            return sum;
-        }
-        float maximum() const
-        {
-            float m = 0;
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    m = std::max(m, hottest(x, y));
-            return m;
-        }
-    };
-
-protected:
     Light scope() const
     {
-        const ScopeTexture* texture = renderer->scopeTexture();
         Light light;
-        if (!texture)
-            return light;
-        light.width = texture->width;
-        light.height = texture->height;
-        light.rgba.resize(size_t(light.width) * size_t(light.height) * 4);
-        gl->glBindTexture(GL_TEXTURE_2D, texture->texture);
-        gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, light.rgba.data());
-        gl->glBindTexture(GL_TEXTURE_2D, 0);
+        if (const ScopeTexture* t = renderer->scopeTexture()) {
+            light = {t->width, t->height, std::vector<float>(size_t(t->width) * size_t(t->height) * 4)};
+            gl->glBindTexture(GL_TEXTURE_2D, t->texture);
+            gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, light.rgba.data());
+        }
         return light;
     }
-
-    // What the view would show: RGBA8, row 0 at the bottom.
-    std::vector<uint8_t> shown(int w = kWidth, int h = kHeight) const
+    // What the view shows, in 8 bits, row 0 at the bottom.
+    std::vector<uint8_t> shown() const
     {
-        std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 4);
-        gl->glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
-        gl->glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 4);
+        gl->glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+        gl->glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         return pixels;
     }
 
-    static GlTestContext* s_gl;
+    static inline GlTestContext* s_gl = nullptr;
     GlFunctions* gl = nullptr;
-    std::shared_ptr<RingBuffer> ring;
+    std::shared_ptr<RingBuffer> ring = std::make_shared<RingBuffer>(65536, 2);
     std::unique_ptr<ScopeRenderer> renderer;
-    GLuint targetTexture = 0;
-    GLuint targetFramebuffer = 0;
+    ScopeTexture target;  // stands in for the view's framebuffer
 };
-
-inline GlTestContext* GlScopeTest::s_gl = nullptr;
