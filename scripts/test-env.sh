@@ -70,6 +70,25 @@ orvalen_run_pulse() {
     return 1
 }
 
+# For a test that crashes and restarts a daemon of its own: starts one, prints
+# its PULSE_SERVER (an empty line when it did not start), then obeys one
+# command a line until stdin closes, answering "ok" or "failed": "kill" kills
+# it as a crash would, "run" runs it again on the same socket.
+orvalen_pulse_console() {
+    unset PULSE_SERVER
+    orvalen_start_pulse >&2
+    echo "${PULSE_SERVER:-}"
+    local command
+    while read -r command; do
+        case $command in
+        kill) kill -KILL "$ORVALEN_PULSE_PID" && { wait "$ORVALEN_PULSE_PID"; echo ok; } || echo failed ;;
+        run) orvalen_run_pulse >&2 && echo ok || echo failed ;;
+        *) echo failed ;;
+        esac
+    done
+    orvalen_stop_pulse
+}
+
 orvalen_stop_pulse() {
     if [ -n "$ORVALEN_PULSE_PID" ]; then
         kill "$ORVALEN_PULSE_PID" 2>/dev/null || true

@@ -1,330 +1,220 @@
+// The engine and its source list, against a scripted server.
+#include "audio/AudioDeviceManager.h"
 #include "audio/AudioEngine.h"
 
 #include "AudioTestSupport.h"
 #include "FakeAudioBackend.h"
 
-#include <QTest>
-
-#include <gtest/gtest.h>
+#include <limits>
+#include <map>
+#include <set>
 
 namespace {
 
-using V = std::vector<float>;
-
+constexpr uint32_t kSystemAudio = AudioDeviceInfo::kSystemAudioID;
 const SourceInfo kUsb{"alsa_input.usb", "USB Interface", 6, 96000, false};
 const SourceInfo kMic{"alsa_input.mic", "Mic", 1, 44100, false};
 
-uint32_t idOf(const AudioEngine& engine, const QString& name)
-{
-    for (const auto& d : engine.devices())
-        if (d.name == name)
-            return d.id;
-    return AudioDeviceInfo::kNoDeviceID;
-}
-
-// Lets the main thread handle what the audio side reported.
-void settle() { QTest::qWait(20); }
-
 class AudioEngineTest : public ::testing::Test {
 protected:
-    AudioEngineTest() { backend->sources = {kUsb, kMic}; }
-
-    std::unique_ptr<AudioEngine> makeEngine()
+    uint32_t idOf(const QString& name) const
     {
-        auto engine = std::make_unique<AudioEngine>(backend);
-        QObject::connect(engine.get(), &AudioEngine::willChange, [this] { ++notifications; });
-        return engine;
+        for (const auto& d : engine->devices())
+            if (d.name == name)
+                return d.id;
+        return AudioDeviceInfo::kNoDeviceID;
+    }
+    void select(const QString& name) { engine->setSelectedDeviceID(idOf(name)); }
+    // The server answers the last stream's start; the main thread hears of it.
+    void answer(double rate = 48000.0)
+    {
+        backend->lastStream()->start(rate);
+        test::settle();
     }
 
-    std::shared_ptr<FakeAudioBackend> backend = std::make_shared<FakeAudioBackend>();
-    int notifications = 0;
+    std::shared_ptr<FakeAudioBackend> backend = [] {
+        auto b = std::make_shared<FakeAudioBackend>();
+        b->sources = {kUsb, kMic};
+        return b;
+    }();
+    std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>(backend);
 };
 
 }  // namespace
 
-TEST_F(AudioEngineTest, StartsIdleWithSystemAudioSelectedAndAStereoRing)
+// System Audio first, then the inputs in the server's order. Ids come from the
+// names alone: reordering and re-plugging leave each where it was, and no two
+// sources share one.
+TEST_F(AudioEngineTest, ListsSystemAudioThenTheInputsUnderIdsOfTheirOwn)
 {
-    auto engine = makeEngine();
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_EQ(engine->sampleRate(), 48000.0);
-    EXPECT_TRUE(engine->lastError().isEmpty());
-    EXPECT_EQ(engine->bufferSize(), 256);
-    EXPECT_EQ(engine->devices().size(), 3);
-    EXPECT_EQ(engine->selectedDeviceID(), AudioDeviceInfo::kSystemAudioID);
-    ASSERT_TRUE(engine->ringBuffer());
-    EXPECT_EQ(engine->ringBuffer()->capacity(), 65536);
-    EXPECT_EQ(engine->ringBuffer()->channelCount(), 2);
+    backend->sources = {{"out.monitor", "Monitor of Speakers", 2, 48000, true}, kUsb,
+                        {"nameless", "", 2, 48000, false}, {"dead", "No Channels", 0, 48000, false}, kMic};
+    engine->refreshDevices();
+    const auto& d = engine->devices();
+    ASSERT_EQ(d.size(), 4);
+    EXPECT_EQ(d, (QList<AudioDeviceInfo>{{kSystemAudio, "System Audio", 2, true}, {d[1].id, "USB Interface", 6, false},
+                                         {d[2].id, "Unknown Device", 2, false}, {d[3].id, "Mic", 1, false}}));
 
-    backend->reachable = false;
-    auto offline = makeEngine();
-    EXPECT_TRUE(offline->devices().isEmpty());
-    EXPECT_EQ(offline->selectedDeviceID(), AudioDeviceInfo::kNoDeviceID);
+    const SourceInfo pci{"alsa_input.pci", "PCI", 2, 48000, false}, fresh{"new", "New", 2, 48000, false};
+    std::map<QString, uint32_t> first;
+    for (const auto& sources : std::vector<std::vector<SourceInfo>>{{kUsb, pci, kMic}, {fresh, kUsb}, {kMic, fresh, kUsb, pci}}) {
+        backend->sources = sources;
+        engine->refreshDevices();
+        std::set<uint32_t> ids;
+        for (const auto& device : engine->devices()) {
+            EXPECT_TRUE(ids.insert(device.id).second) << device.id;
+            EXPECT_EQ(first.emplace(device.name, device.id).first->second, device.id) << device.name.toStdString();
+        }
+    }
 }
 
-TEST_F(AudioEngineTest, RefreshKeepsAListedSelectionAndRepairsAVanishedOne)
+TEST(AudioDeviceManager, IdsSkipTheReservedValuesAndResolveCollisionsByName)
 {
-    auto engine = makeEngine();
-    const uint32_t mic = idOf(*engine, "Mic");
-    engine->setSelectedDeviceID(mic);
+    const AudioDeviceManager::NameHash zero = [](std::string_view) { return 0u; },
+                                       allOnes = [](std::string_view) { return 0xFFFFFFFFu; },
+                                       seven = [](std::string_view) { return 7u; };
+    EXPECT_EQ(AudioDeviceManager::assignDeviceIDs({"a"}, zero), std::vector<uint32_t>{1});
+    EXPECT_EQ(AudioDeviceManager::assignDeviceIDs({"a"}, allOnes), std::vector<uint32_t>{1});  // past 0 too
+    // The same outcome whatever the server's order.
+    EXPECT_EQ(AudioDeviceManager::assignDeviceIDs({"b", "a", "c"}, seven), (std::vector<uint32_t>{8, 7, 9}));
+    EXPECT_EQ(AudioDeviceManager::assignDeviceIDs({"c", "a", "b"}, seven), (std::vector<uint32_t>{9, 7, 8}));
+}
 
-    backend->sources = {kMic, kUsb};  // reordered
-    engine->refreshDevices();
-    EXPECT_EQ(engine->selectedDeviceID(), mic);
+TEST(AudioDeviceManager, DefaultOutputRateMustBeAPositiveNumber)
+{
+    FakeAudioBackend backend;
+    for (const double bad : {0.0, -48000.0, std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity()}) {
+        backend.outputRate = bad;
+        EXPECT_EQ(AudioDeviceManager::defaultOutputSampleRate(backend), std::nullopt) << bad;
+    }
+}
 
-    backend->sources = {kUsb};  // the mic is gone: back to system audio
-    engine->refreshDevices();
-    EXPECT_EQ(engine->selectedDeviceID(), AudioDeviceInfo::kSystemAudioID);
-
-    engine->setSelectedDeviceID(idOf(*engine, "USB Interface"));
-    backend->reachable = false;  // an empty list leaves the selection alone
-    engine->refreshDevices();
-    EXPECT_TRUE(engine->devices().isEmpty());
-    EXPECT_NE(engine->selectedDeviceID(), AudioDeviceInfo::kNoDeviceID);
-    EXPECT_NE(engine->selectedDeviceID(), AudioDeviceInfo::kSystemAudioID);
+TEST_F(AudioEngineTest, RefreshRepairsOnlyASelectionThatIsNoLongerListed)
+{
+    EXPECT_EQ(engine->selectedDeviceID(), kSystemAudio);  // the constructor's own refresh
+    const uint32_t mic = idOf("Mic"), usb = idOf("USB Interface"), none = AudioDeviceInfo::kNoDeviceID;
+    struct Row {
+        uint32_t selected;
+        std::vector<SourceInfo> sources;  // none: no server
+        uint32_t after;
+    };
+    for (const Row& row : std::vector<Row>{{mic, {kMic, kUsb}, mic}, {mic, {kUsb}, kSystemAudio},
+                                           {none, {kUsb}, kSystemAudio}, {usb, {}, usb}}) {
+        engine->setSelectedDeviceID(row.selected);
+        backend->sources = row.sources;
+        backend->reachable = !row.sources.empty();
+        engine->refreshDevices();
+        EXPECT_EQ(engine->selectedDeviceID(), row.after) << row.selected;
+    }
+    EXPECT_EQ(AudioEngine(backend).selectedDeviceID(), none);
 }
 
 TEST_F(AudioEngineTest, EveryPublishedAssignmentNotifiesBeforeStoring)
 {
-    auto engine = makeEngine();
     std::vector<bool> runningWhenNotified;
     QObject::connect(engine.get(), &AudioEngine::willChange,
                      [&] { runningWhenNotified.push_back(engine->isRunning()); });
-    notifications = 0;
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->setSelectedDeviceID(engine->selectedDeviceID());  // same value: still an assignment
-    EXPECT_EQ(notifications, 2);
-
-    notifications = 0;
-    engine->stop();  // idle: still tells listeners
-    EXPECT_EQ(notifications, 1);
-    EXPECT_FALSE(engine->isRunning());
-
+    select("Mic");
+    engine->setSelectedDeviceID(engine->selectedDeviceID());  // the same value is still an assignment
+    engine->stop();                                           // idle: listeners still hear of it
+    EXPECT_EQ(runningWhenNotified.size(), 3u);
     engine->start();
     ASSERT_TRUE(engine->isRunning());
-    EXPECT_FALSE(runningWhenNotified.back());  // the notification came before the store
+    EXPECT_FALSE(runningWhenNotified.back());
 }
 
-TEST_F(AudioEngineTest, StartOpensTheSelectedInputAtItsRateAndFragmentSize)
+TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithAtMostTwoChannelsAndAFragmentAServerTakes)
 {
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "USB Interface"));
-    engine->setBufferSize(1024);
-    engine->start();
-
-    ASSERT_EQ(backend->streams.size(), 1u);
-    const auto& request = backend->lastStream()->input;
-    EXPECT_EQ(request.sourceName, "alsa_input.usb");
-    EXPECT_EQ(request.sampleRate, 96000.0);
-    EXPECT_EQ(request.channels, 2);  // six offered, two taken
-    EXPECT_EQ(request.fragmentFrames, 1024);
-    EXPECT_TRUE(engine->isRunning());
-    EXPECT_EQ(engine->sampleRate(), 96000.0);
-
-    engine->start();  // already running
-    EXPECT_EQ(backend->streams.size(), 1u);
-}
-
-TEST_F(AudioEngineTest, AbsurdBufferSizesAreHeldToWhatAServerCanDo)
-{
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
+    select("USB Interface");
     for (const auto& [asked, used] : std::vector<std::pair<int, int>>{
-             {0, AudioEngine::kMinFragmentFrames}, {-256, AudioEngine::kMinFragmentFrames},
-             {1 << 30, AudioEngine::kMaxFragmentFrames}, {64, 64}}) {
+             {1024, 1024}, {0, AudioEngine::kMinFragmentFrames}, {1 << 30, AudioEngine::kMaxFragmentFrames}}) {
         engine->setBufferSize(asked);
         engine->start();
-        EXPECT_EQ(backend->lastStream()->input.fragmentFrames, used) << asked;
-        EXPECT_EQ(engine->bufferSize(), asked);  // kept as given
+        engine->start();  // running: nothing more
+        ASSERT_EQ(backend->streams.size(), 1u);
+        const InputStreamRequest& request = backend->lastStream()->input;
+        EXPECT_EQ(request.sourceName, "alsa_input.usb");
+        EXPECT_EQ(request.sampleRate, 96000.0);
+        EXPECT_EQ(request.channels, 2);
+        EXPECT_EQ(request.fragmentFrames, used) << asked;
+        EXPECT_EQ(engine->sampleRate(), 96000.0);
+        engine->stop();
+        backend->streams.clear();
+    }
+    engine->start();
+    engine.reset();
+    EXPECT_TRUE(backend->lastStream()->isClosed());
+}
+
+// At the default sink's rate in whole Hz, or 48 kHz without a usable one;
+// running once the server answers; opened once however often start() is pressed.
+TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
+{
+    for (const auto& [sink, rate] : std::vector<std::pair<std::optional<double>, double>>{
+             {44100.0, 44100.0}, {22050.9, 22050.0}, {0.5, 48000.0}, {{}, 48000.0}}) {
+        backend->outputRate = sink;
+        engine->start();
+        engine->start();
+        EXPECT_TRUE(engine->isStartPending() && !engine->isRunning());
+        EXPECT_EQ(backend->lastStream()->requestedRate, rate);
+        answer(rate);
+        EXPECT_TRUE(engine->isRunning() && !engine->isStartPending());
+        EXPECT_EQ(engine->sampleRate(), rate);
+        backend->lastStream()->deliver(blockOf({0.1f, 0.2f}, 2));
+        EXPECT_EQ(drain(*engine->ringBuffer()).right, std::vector<float>{0.2f});
         engine->stop();
     }
+    EXPECT_EQ(backend->streams.size(), 4u);
 }
 
-TEST_F(AudioEngineTest, AMonoInputReachesTheRingDoubled)
+// One engine through failing, lost and cancelled starts. lastError holds what
+// system audio or a lost stream reported first; a system-audio start clears it
+// as it begins, any start after a loss once it succeeds. A failed input start
+// only prints one line. A stream is open exactly while running or starting.
+TEST_F(AudioEngineTest, StartsFailuresAndLosses)
 {
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->start();
-    EXPECT_EQ(backend->lastStream()->input.channels, 1);
-    backend->lastStream()->deliver(blockOf(V{0.5f, -0.25f}, 1));
-    const auto got = drain(*engine->ringBuffer());
-    EXPECT_EQ(got.left, (V{0.5f, -0.25f}));
-    EXPECT_EQ(got.right, (V{0.5f, -0.25f}));
-}
-
-TEST_F(AudioEngineTest, StartWithNothingSelectedDoesNothingAndSaysNothing)
-{
-    backend->reachable = false;
-    auto engine = makeEngine();
-    notifications = 0;
-    testing::internal::CaptureStdout();
-    engine->start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(notifications, 0);
-    EXPECT_TRUE(engine->lastError().isEmpty());
-    EXPECT_TRUE(backend->streams.empty());
-}
-
-TEST_F(AudioEngineTest, AFailedInputStartPrintsOneLineAndLeavesLastErrorAlone)
-{
-    auto engine = makeEngine();
-    backend->systemError = AudioBackend::kNoOutputDevice;  // leaves a message behind
-    engine->start();
-    settle();
-    ASSERT_EQ(engine->lastError(), "No output device found");
-
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    backend->inputError = "Device or resource busy";
-    testing::internal::CaptureStdout();
-    engine->start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "AudioEngine failed to start: Device or resource busy\n");
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_EQ(engine->lastError(), "No output device found");
-    EXPECT_EQ(engine->sampleRate(), 44100.0);  // published before the open failed
-
-    // A selection that is no longer there fails the same way instead of
-    // recording from some other source.
-    backend->inputError.clear();
-    backend->sources = {kUsb};
-    testing::internal::CaptureStdout();
-    engine->start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "AudioEngine failed to start: The selected input device is not available\n");
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_TRUE(backend->streams.empty());
-}
-
-TEST_F(AudioEngineTest, SystemAudioStartsAsynchronouslyAtTheSinkRate)
-{
-    backend->outputRate = 44100.0;
-    auto engine = makeEngine();
-    engine->start();
-    EXPECT_FALSE(engine->isRunning());  // pending
-    EXPECT_TRUE(engine->isStartPending());
-    auto stream = backend->lastStream();
-    ASSERT_TRUE(stream && stream->isSystemAudio);
-    EXPECT_EQ(stream->requestedRate, 44100.0);
-
-    engine->start();  // a second start while pending does nothing
-    EXPECT_EQ(backend->streams.size(), 1u);
-
-    stream->start(44100.0);
-    settle();
-    EXPECT_TRUE(engine->isRunning());
-    EXPECT_FALSE(engine->isStartPending());
-    EXPECT_EQ(engine->sampleRate(), 44100.0);
-
-    stream->deliver(blockOf(V{0.1f, 0.2f}, 2));
-    EXPECT_EQ(drain(*engine->ringBuffer()).right, (V{0.2f}));
-}
-
-TEST_F(AudioEngineTest, SystemAudioFailuresBecomeLastErrorAndAllowAnotherStart)
-{
-    auto engine = makeEngine();
-    backend->reachable = false;
-    engine->start();
-    EXPECT_EQ(engine->lastError(), AudioEngine::kNoSoundServer);
-    EXPECT_FALSE(engine->isStartPending());
-
-    backend->reachable = true;
-    engine->start();
-    EXPECT_TRUE(engine->lastError().isEmpty());  // cleared as the start begins
-    backend->lastStream()->fail("Access denied");
-    settle();
-    EXPECT_EQ(engine->lastError(), "Access denied");
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_TRUE(backend->lastStream()->isClosed());
-
-    engine->start();
-    EXPECT_EQ(backend->streams.size(), 2u);
-}
-
-TEST_F(AudioEngineTest, StopCancelsAPendingSystemAudioStart)
-{
-    auto engine = makeEngine();
-    engine->start();
-    auto stream = backend->lastStream();
-    // The server answers, but the main thread has not seen it before stop.
-    stream->start(48000.0);
-    engine->stop();
-    settle();
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_FALSE(engine->isStartPending());
-    EXPECT_TRUE(stream->isClosed());
-
-    // Stopped before the server answered: the late answer has nowhere to go.
-    engine->start();
-    stream = backend->lastStream();
-    engine->stop();
-    EXPECT_FALSE(stream->start(48000.0));
-    settle();
-    EXPECT_FALSE(engine->isRunning());
-}
-
-TEST_F(AudioEngineTest, StopSilencesSystemAudioBeforeTheNextSourceStarts)
-{
-    auto engine = makeEngine();
-    engine->start();
-    auto system = backend->lastStream();
-    system->start(48000.0);
-    settle();
-    ASSERT_TRUE(engine->isRunning());
-
-    engine->stop();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->start();
-    EXPECT_FALSE(system->deliver(blockOf(V{9, 9}, 2)));
-    backend->lastStream()->deliver(blockOf(V{1}, 1));
-    EXPECT_EQ(drain(*engine->ringBuffer()).left, (V{1}));
-}
-
-TEST_F(AudioEngineTest, ChangingTheSelectionWhileRunningKeepsTheOldSource)
-{
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->start();
-    engine->setSelectedDeviceID(idOf(*engine, "USB Interface"));
-    EXPECT_TRUE(engine->isRunning());
-    EXPECT_EQ(backend->streams.size(), 1u);
-    EXPECT_FALSE(backend->lastStream()->isClosed());
-    EXPECT_EQ(backend->lastStream()->input.sourceName, "alsa_input.mic");
-}
-
-TEST_F(AudioEngineTest, ALostStreamStopsCaptureUntilStartedAgain)
-{
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->start();
-    auto input = backend->lastStream();
-    input->fail("The audio source is no longer available");
-    settle();
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_EQ(engine->lastError(), "The audio source is no longer available");
-    EXPECT_TRUE(input->isClosed());
-
-    engine->start();  // the source is back
-    EXPECT_TRUE(engine->isRunning());
-    EXPECT_TRUE(engine->lastError().isEmpty());
-
-    engine->stop();
-    engine->setSelectedDeviceID(AudioDeviceInfo::kSystemAudioID);
-    engine->start();
-    auto system = backend->lastStream();
-    system->start(48000.0);
-    settle();
-    system->fail("Lost the connection to the sound server");
-    settle();
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_EQ(engine->lastError(), "Lost the connection to the sound server");
-    EXPECT_TRUE(system->isClosed());
-}
-
-TEST_F(AudioEngineTest, DestroyingTheEngineClosesItsStreams)
-{
-    auto engine = makeEngine();
-    engine->setSelectedDeviceID(idOf(*engine, "Mic"));
-    engine->start();
-    auto input = backend->lastStream();
-    engine.reset();
-    EXPECT_FALSE(input->deliver(blockOf(V{1}, 1)));
+    const auto lose = [this](const char* reason) {
+        return [this, reason] {
+            backend->lastStream()->fail(reason);
+            backend->lastStream()->fail("a later report");
+        };
+    };
+    const std::string failed = "AudioEngine failed to start: ";
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        QString lastError;
+        bool running = false;
+        std::string printed = "";
+    };
+    for (const Step& step : std::vector<Step>{
+             {"no server", [&] { backend->reachable = false, engine->start(); }, AudioEngine::kNoSoundServer},
+             {"asking", [&] { backend->reachable = true, engine->start(); }, ""},
+             {"refused", lose("Access denied"), "Access denied"},
+             {"refused at once", [&] { backend->systemError = "No sink", engine->start(); }, "No sink"},
+             {"input refused", [&] { select("Mic"), backend->inputError = "Busy\nretry", engine->start(); },
+              "No sink", false, failed + "Busy retry\n"},
+             {"input runs", [&] { backend->inputError.clear(), engine->start(); }, "No sink", true},
+             {"input lost", lose("Source gone"), "Source gone"},
+             {"input back", [&] { engine->start(); }, "", true},
+             {"system audio runs",
+              [&] { engine->stop(), select("System Audio"), backend->systemError.clear(), engine->start(), answer(); },
+              "", true},
+             {"system audio lost", lose("Server gone"), "Server gone"},
+             {"input gone", [&] { select("Mic"), backend->sources = {kUsb}, engine->start(); }, "Server gone",
+              false, failed + "The selected input device is not available\n"},
+             {"nothing selected", [&] { engine->setSelectedDeviceID(0), engine->start(); }, "Server gone"},
+             {"stopped before the answer", [&] { select("System Audio"), engine->start(), engine->stop(), answer(); },
+              ""},
+             {"stopped after an unheard answer",
+              [&] { engine->start(), backend->lastStream()->start(48000.0), engine->stop(); }, ""}}) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(printedBy(step.act), step.printed);
+        test::settle();
+        EXPECT_EQ(engine->lastError(), step.lastError);
+        EXPECT_EQ(engine->isRunning(), step.running);
+        EXPECT_EQ(backend->lastStream() && !backend->lastStream()->isClosed(),
+                  engine->isRunning() || engine->isStartPending());
+    }
 }

@@ -2,41 +2,36 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/RingBuffer.h"
+#include "support/TestSupport.h"
 
-#include <cstdint>
+#include <gtest/gtest.h>
+
 #include <vector>
 
-// What a ring buffer holds, split into channels.
 struct StereoFrames {
     std::vector<float> left, right;
 };
 
+// Every unread frame of `ring`, split into channels.
 inline StereoFrames drain(RingBuffer& ring)
 {
-    StereoFrames got;
-    got.left.resize(static_cast<size_t>(ring.capacity()));
-    got.right.resize(static_cast<size_t>(ring.capacity()));
-    const int64_t n = ring.read(got.left.data(), got.right.data(), ring.capacity());
-    got.left.resize(static_cast<size_t>(n));
-    got.right.resize(static_cast<size_t>(n));
+    const auto capacity = static_cast<size_t>(ring.capacity());
+    StereoFrames got{std::vector<float>(capacity), std::vector<float>(capacity)};
+    const auto n = static_cast<size_t>(ring.read(got.left.data(), got.right.data(), ring.capacity()));
+    got.left.resize(n);
+    got.right.resize(n);
     return got;
 }
 
 inline AudioBlock blockOf(const std::vector<float>& samples, int channels, bool nonInterleaved = false)
 {
-    AudioBlock b;
-    b.data = samples.data();
-    b.floatCount = static_cast<int64_t>(samples.size());
-    b.channels = channels;
-    b.nonInterleaved = nonInterleaved;
-    return b;
+    return {samples.data(), static_cast<int64_t>(samples.size()), channels, nonInterleaved};
 }
 
-// 0, 1, 2, ... as floats.
-inline std::vector<float> ramp(int64_t count, float start = 0.0f)
+// What `act` printed on standard output.
+inline std::string printedBy(const std::function<void()>& act)
 {
-    std::vector<float> v(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i)
-        v[static_cast<size_t>(i)] = start + static_cast<float>(i);
-    return v;
+    testing::internal::CaptureStdout();
+    act();
+    return testing::internal::GetCapturedStdout();
 }

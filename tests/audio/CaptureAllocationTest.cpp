@@ -1,5 +1,6 @@
-// The capture callbacks run on the sound server's thread: converting and
-// writing a block must not allocate. Counts every operator new in the process.
+// The receivers that run on the sound server's thread: they convert and write
+// every block without allocating, and drop what arrives once stopped.
+// AllocationCounter.cpp counts every operator new in the process.
 #include "audio/AudioTapProcessor.h"
 #include "audio/SystemAudioCapture.h"
 
@@ -7,32 +8,30 @@
 #include "AudioTestSupport.h"
 #include "FakeAudioBackend.h"
 
-#include <gtest/gtest.h>
-
-namespace {
-using V = std::vector<float>;
-}
-
-TEST(AudioTapProcessor, ConversionAndWriteAllocateNothing)
+TEST(CaptureReceivers, WriteWithoutAllocatingAndNothingOnceStopped)
 {
     auto ring = std::make_shared<RingBuffer>(65536, 2);
     AudioTapProcessor tap(ring, nullptr);
     FakeAudioBackend backend;
-    auto capture = std::make_unique<SystemAudioCapture>(ring, backend, nullptr);
-    const V mono = ramp(256);
-    const V stereo = ramp(512);
-    const V wide = ramp(6 * 256);
-    const V huge = ramp(2 * 20'000);  // pieces through the scratch area
+    SystemAudioCapture capture(ring, backend, nullptr);
+    const auto mono = test::ramp(256), stereo = test::ramp(512), wide = test::ramp(6 * 256);
+    const auto huge = test::ramp(2 * 20'000);  // in pieces through the scratch area
+    const std::vector<std::pair<AudioStreamCallbacks*, std::function<void()>>> receivers{
+        {&tap, [&] { tap.stop(); }}, {&capture, [&] { capture.stop(); }}};
 
     const int64_t before = allocationCount();
-    for (int i = 0; i < 100; ++i) {
-        tap.process(blockOf(mono, 1));
-        tap.process(blockOf(stereo, 2));
-        tap.process(blockOf(stereo, 2, true));
-        tap.process(blockOf(wide, 6));
-        tap.process(blockOf(huge, 2, true));
-        capture->audioArrived(blockOf(mono, 1));
-        capture->audioArrived(blockOf(huge, 1));
-    }
+    for (const AudioBlock& block : {blockOf(mono, 1), blockOf(stereo, 2), blockOf(stereo, 2, true),
+                                    blockOf(wide, 6), blockOf(huge, 2, true), blockOf(huge, 1)})
+        for (const auto& [receiver, stop] : receivers)
+            receiver->audioArrived(block);
     EXPECT_EQ(allocationCount() - before, 0);
+
+    for (const auto& [receiver, stop] : receivers) {
+        drain(*ring);
+        receiver->audioArrived(blockOf(mono, 1));
+        EXPECT_EQ(drain(*ring).right, mono);
+        stop();
+        receiver->audioArrived(blockOf(mono, 1));  // on its way when stop() ran
+        EXPECT_TRUE(drain(*ring).left.empty());
+    }
 }
