@@ -96,7 +96,7 @@ public:
     {
         m_shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);  // its notes, in the test's log
         m_shell.start("bash", {"-c", R"(source "$1/scripts/test-env.sh" && orvalen_pulse_console)", "bash", repository});
-        m_server = reply();
+        m_server = say("");
     }
     ~PrivateDaemon()
     {
@@ -105,19 +105,13 @@ public:
     }
     // Empty when it did not start.
     const std::string& server() const { return m_server; }
-    // Dies at once, as in a crash.
-    bool kill() { return ask("kill\n"); }
-    // Runs again on the same socket.
-    bool run() { return ask("run\n"); }
+    bool kill() { return say("kill\n") == "ok"; }  // dies at once, as in a crash
+    bool run() { return say("run\n") == "ok"; }    // again, on the same socket
 
 private:
-    bool ask(const char* command)
+    std::string say(const char* command)
     {
         m_shell.write(command);
-        return reply() == "ok";
-    }
-    std::string reply()
-    {
         while (!m_shell.canReadLine() && m_shell.waitForReadyRead(15000)) {
         }
         return m_shell.readLine().trimmed().toStdString();
