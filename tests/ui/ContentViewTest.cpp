@@ -2,75 +2,34 @@
 
 #include "UiTestSupport.h"
 #include "ui/ControlPanel.h"
-#include "ui/ScopeView.h"
 
-#include <gtest/gtest.h>
+using ContentViewTest = UiWorld;
 
-TEST(ContentView, OpensAtItsMinimumAndKeepsTheScopePlaceWhenHidden)
+TEST_F(ContentViewTest, ShowsTheLastSessionKeepsThePanelInPlaceAndReturnsToItsSizeOnADoubleClick)
 {
-    UiWorld world;
-    ContentView window(world.engine, world.settings);
-    window.show();
-    settle();
-    EXPECT_EQ(window.minimumSize(), QSize(1020, 700));
-    EXPECT_GE(window.width(), 1020);
-    EXPECT_GE(window.height(), 700);
-    const int panelHeight = window.controlPanel()->height();
-    EXPECT_GE(panelHeight, 120);
-    EXPECT_LE(panelHeight, 200);
-
-    const QRect panelBefore = window.controlPanel()->geometry();
-    world.settings.setScopeVisible(false);
-    settle();
-    EXPECT_TRUE(window.scopeContainer()->isHidden());
-    EXPECT_EQ(window.controlPanel()->geometry(), panelBefore);  // the panel does not move
-
-    window.resize(1400, 1100);
-    settle();
-    EXPECT_LE(window.controlPanel()->height(), 200);
-}
-
-TEST(ContentView, RestoresTheLastSessionOnShowAndSavesOneDebounceAfterTheLastChange)
-{
-    UiWorld world;
     {
-        ScopeSettings earlier(world.store);
+        ScopeSettings earlier(store);
         earlier.setDecay(0.77f);
-        earlier.setDisplayMode(DisplayMode::waveform);
         earlier.saveLastSession();
     }
-    world.settings.setAutoSaveInterval(std::chrono::milliseconds(150));
-    ContentView window(world.engine, world.settings);
-    EXPECT_FLOAT_EQ(world.settings.decay(), 0.52f);  // nothing read before the window shows
-    window.show();
-    settle();
-    EXPECT_FLOAT_EQ(world.settings.decay(), 0.77f);
-    EXPECT_EQ(world.settings.displayMode(), DisplayMode::waveform);
-    EXPECT_TRUE(world.settings.autoSaveActive());
-    EXPECT_FALSE(world.engine.isRunning());  // no audio until Start
-
-    auto storedDecay = [&] {
-        ScopeSettings reader(world.store);
-        reader.loadLastSession();
-        return reader.decay();
-    };
-    world.settings.setDecay(0.6f);
-    QTest::qWait(60);
-    world.settings.setDecay(0.65f);  // restarts the debounce
-    QTest::qWait(60);
-    EXPECT_FLOAT_EQ(storedDecay(), 0.77f);
-    EXPECT_TRUE(waitFor([&] { return storedDecay() == 0.65f; }, 2000));
-}
-
-TEST(ContentView, DoubleClickReturnsTheWindowToItsDefaultSizeAboutItsCentre)
-{
-    UiWorld world;
-    ContentView window(world.engine, world.settings);
+    ContentView window(engine, settings);
     window.setGeometry(100, 100, 1300, 900);
+    EXPECT_NE(settings.decay(), 0.77f);  // nothing is read before the window shows
     window.show();
-    settle();
+    test::settle();
+    EXPECT_EQ(settings.decay(), 0.77f);
+    EXPECT_TRUE(settings.autoSaveActive());
+    EXPECT_FALSE(engine.isRunning());  // no audio until Start
+    EXPECT_EQ(window.minimumSize(), ContentView::kDefaultSize);
+    const QRect panel = window.controlPanel()->geometry();
+    EXPECT_TRUE(panel.height() >= 120 && panel.height() <= 200) << panel.height();
+    settings.setScopeVisible(false);
+    test::settle();
+    EXPECT_TRUE(window.scopeContainer()->isHidden());
+    EXPECT_EQ(window.controlPanel()->geometry(), panel);  // the hidden scope keeps its place
+
     const QPoint centre = window.geometry().center();
     QTest::mouseDClick(window.controlPanel(), Qt::LeftButton, {}, QPoint(3, 3));
-    ASSERT_TRUE(waitFor([&] { return window.size() == ContentView::kDefaultSize; }, 3000));
+    ASSERT_TRUE(test::waitFor([&] { return window.size() == ContentView::kDefaultSize; }, 3000));
     EXPECT_LE((window.geometry().center() - centre).manhattanLength(), 2);
 }

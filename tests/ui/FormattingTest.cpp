@@ -4,55 +4,28 @@
 
 #include <limits>
 
-TEST(Formatting, FrequencyLabels)
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+TEST(Formatting, LabelsTruncateAndNeverShowGarbage)
 {
-    EXPECT_EQ(formatFreq(20.0f), "20Hz");
-    EXPECT_EQ(formatFreq(800.0f), "800Hz");
-    EXPECT_EQ(formatFreq(999.9f), "999Hz");
-    EXPECT_EQ(formatFreq(1000.0f), "1kHz");
-    EXPECT_EQ(formatFreq(1500.0f), "1.5kHz");
-    EXPECT_EQ(formatFreq(12000.0f), "12kHz");
-    EXPECT_EQ(formatFreq(20000.0f), "20kHz");
-    // Values no menu offers still give a label, never garbage.
-    EXPECT_EQ(formatFreq(std::numeric_limits<float>::quiet_NaN()), "–Hz");
-    EXPECT_EQ(formatFreq(std::numeric_limits<float>::infinity()), "infkHz");
+    for (const auto& [shown, expected] : std::initializer_list<std::pair<QString, const char*>>{
+             {formatFreq(999.9f), "999Hz"}, {formatFreq(1000.0f), "1kHz"}, {formatFreq(1500.0f), "1.5kHz"},
+             {formatFreq(12000.0f), "12kHz"}, {formatFreq(kNaN), "–Hz"}, {formatTimeDivision(500), "500ms"},
+             {formatTimeDivision(1000), "1s"}, {formatTimeDivision(2500), "2s"}, {formatPercent(0.734f), "73%"},
+             {formatPercent(0.69f), "69%"} /* 68.99999976 in double */, {formatPercent(kNaN), "–%"},
+             {formatPercent(3e38f), "–%"}, {formatSampleRate(44100.9), "SR: 44100 Hz"}})
+        EXPECT_EQ(shown, QString::fromUtf8(expected));
 }
 
-TEST(Formatting, TimeDivisionLabels)
+TEST(Formatting, MeterTonesChangeExactlyAtTheirThresholds)
 {
-    EXPECT_EQ(formatTimeDivision(1), "1ms");
-    EXPECT_EQ(formatTimeDivision(2), "2ms");
-    EXPECT_EQ(formatTimeDivision(500), "500ms");
-    EXPECT_EQ(formatTimeDivision(1000), "1s");
-    EXPECT_EQ(formatTimeDivision(2500), "2s");
-}
-
-TEST(Formatting, PercentsTruncateAndSurviveNonFinite)
-{
-    EXPECT_EQ(formatPercent(0.734f), "73%");
-    EXPECT_EQ(formatPercent(0.69f), "69%");  // 68.99999976 in double precision
-    EXPECT_EQ(formatPercent(0.0f), "0%");
-    EXPECT_EQ(formatPercent(1.0f), "100%");
-    EXPECT_EQ(formatPercent(std::numeric_limits<float>::quiet_NaN()), "–%");
-    EXPECT_EQ(formatPercent(3e38f), "–%");
-    EXPECT_EQ(formatSampleRate(48000.0), "SR: 48000 Hz");
-    EXPECT_EQ(formatSampleRate(44100.9), "SR: 44100 Hz");
-    EXPECT_EQ(formatSliderValue(0.85), "0.85");
-}
-
-TEST(Formatting, MeterTonesFollowTheirThresholds)
-{
-    EXPECT_EQ(rhythmTone(0.69f), MeterTone::yellow);
-    EXPECT_EQ(rhythmTone(0.7f), MeterTone::green);  // compared in float, as stored
-    EXPECT_EQ(rhythmTone(0.4), MeterTone::yellow);
-    EXPECT_EQ(rhythmTone(0.39), MeterTone::red);
-
-    EXPECT_EQ(kxTextTone(0.76), MeterTone::green);
-    EXPECT_EQ(kxTextTone(0.70), MeterTone::greenDimmed);
-    EXPECT_EQ(kxBarTone(0.70), MeterTone::green);
-    EXPECT_EQ(kxTextTone(0.64), MeterTone::yellowDimmed);
-    EXPECT_EQ(kxBarTone(0.64), MeterTone::yellow);
-    EXPECT_EQ(kxTextTone(0.40), MeterTone::red);
-    EXPECT_EQ(kxBarTone(0.40), MeterTone::red);
-    EXPECT_EQ(kxTextTone(std::numeric_limits<float>::quiet_NaN()), MeterTone::red);
+    using enum MeterTone;
+    const std::pair<MeterTone, MeterTone> rows[] = {
+        {rhythmTone(0.7f), green}, {rhythmTone(0.69f), yellow}, {rhythmTone(0.4f), yellow}, {rhythmTone(0.39f), red},
+        {kxTextTone(0.76f), green}, {kxTextTone(0.75f), greenDimmed}, {kxTextTone(0.65f), greenDimmed},
+        {kxTextTone(0.64f), yellowDimmed}, {kxTextTone(0.41f), yellowDimmed}, {kxTextTone(0.40f), red},
+        {kxTextTone(kNaN), red}, {kxBarTone(0.65f), green}, {kxBarTone(0.64f), yellow}, {kxBarTone(0.41f), yellow},
+        {kxBarTone(0.40f), red}};
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
 }
