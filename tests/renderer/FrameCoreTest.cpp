@@ -5,6 +5,8 @@
 #include "AllocationCounter.h"
 #include "analysis/Signals.h"
 #include "renderer/CoreProbe.h"
+#include "renderer/MeterMath.h"
+#include "renderer/ShaderParams.h"
 
 #include <gtest/gtest.h>
 
@@ -227,4 +229,28 @@ TEST(MeterSchedule, ARunNeedsMoreThanAThousandSamplesAtAUsableRateAndElevenBlock
         core.runRhythmAnalysis();
         EXPECT_EQ(calls.names.size(), made) << held << " held at " << rate << " Hz";
     }
+}
+
+TEST(MeterMath, AdjustmentsAndTheDensityBlocks)
+{
+    using Rhythm = std::tuple<float, int64_t, float>;  // smoothed rate, KX scale mode, adjustment
+    for (auto [r, mode, expected] : {Rhythm{0.3f, 0, -0.1f}, {0.4f, 0, -0.1f}, {0.475f, 0, -0.065f}, {0.55f, 1, -0.03f},
+                                     {0.5501f, 0, 0}, {0.8f, 0, 0}, {0.99f, 1, 0.03f}, {0.99f, 2, 0}})
+        EXPECT_NEAR(meter::rhythmAdjustment(r, mode), expected, 1e-6f) << r << " in mode " << mode;
+    for (auto [c, expected] : {std::pair{0.40f, -0.0625f}, {0.38f, -0.25f}, {0.1f, -0.25f}, {0.42f, 0.0f}})
+        EXPECT_NEAR(meter::curvatureAdjustment(c), expected, 1e-5f) << c;
+    for (auto [p, expected] : {std::pair{-0.05f, 0.0f}, {1.02f, 1.0f}, {0.3725f, 0.3725f}, {kNaN, 0.0f}})
+        EXPECT_EQ(meter::publishedPressure(p, 0.0f, 0.0f), expected) << p;
+    std::vector<float> tone = test::sine(704, 8000, 1000, 0.8), scratch(64);  // at 8 kHz, blocks of 64 samples
+    EXPECT_FALSE(meter::signalDensity(tone.data(), 703, 8000, scratch.data()));  // ten and a bit blocks
+    EXPECT_EQ(meter::signalDensity(tone.data(), 704, 8000, scratch.data()), 1.0f);
+}
+
+TEST(ParameterBlocks, LightShapeAndTurnAreMadeFinite)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const BeamParams b = makeBeamParams({kNaN, kNaN, inf, {kNaN, -1.0f, inf}, inf, kNaN, inf}, 2, 1, 1);
+    for (float v : {b.intensity, b.beamWidth, b.speedSensitivity, b.colorRed, b.colorGreen, b.colorBlue,
+                    b.xyRotationAngle})
+        EXPECT_TRUE(std::isfinite(v) && v >= 0.0f) << v;
 }

@@ -8,13 +8,21 @@
 #include "renderer/ScopePasses.h"
 #include "renderer/ShaderParams.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <cstddef>
 #include <limits>
 
 using ScopeRendererGl = GlScopeTest;
 
-TEST_F(ScopeRendererGl, ParameterBlocksAreLaidOutAsTheDriverReadsThem)
+TEST_F(ScopeRendererGl, NeedsEveryProgramAndReadsTheBlocksAsTheCodeLaysThemOut)
 {
+    QTemporaryDir dir;
+    for (const QString& f : QDir(QStringLiteral(":/orvalen/shaders")).entryList(QDir::Files))
+        if (f != "drawGrid.comp")
+            QFile::copy(":/orvalen/shaders/" + f, dir.filePath(f));
+    EXPECT_EQ(ScopeRenderer::create(ring, dir.path()), nullptr);  // nothing dispatches "drawGrid", yet it must build
     const auto passes = ScopePasses::create(gl, QStringLiteral(":/orvalen/shaders"));
     using Member = std::tuple<const char*, const char*, size_t>;  // program, member, offset in the C++ block
 #define BEAM(m) Member{"drawBeam", #m, offsetof(BeamParams, m)}
