@@ -76,6 +76,15 @@ QString trimSpacesAndTabs(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+// Sets a label's text colour through its style sheet, only when it changes:
+// a new style sheet repolishes the widget.
+void setColorStyle(QLabel* label, const QColor& color)
+{
+    const QString sheet = QStringLiteral("color: %1;").arg(ui::css(color));
+    if (label->styleSheet() != sheet)
+        label->setStyleSheet(sheet);
+}
+
 QPixmap logoPixmap(int height, qreal ratio)
 {
     QSvgRenderer svg(QStringLiteral(":/orvalen/logo.svg"));
@@ -467,9 +476,12 @@ void ControlPanel::refresh()
     const ScopeSettings& s = m_settings;
     m_displayMode->setCurrentIndex(indexIn(kAllDisplayModes, s.displayMode()));
     const bool visible = s.scopeVisible();
-    m_visibility->setIcon(ui::templateIcon(visible ? QStringLiteral("eye") : QStringLiteral("eye.slash"),
-                                           visible ? ui::kGray : ui::kOrange, 12));
-    m_visibility->setToolTip(visible ? QStringLiteral("Hide scope") : QStringLiteral("Show scope"));
+    if (m_shownScopeVisible != int(visible)) {
+        m_shownScopeVisible = int(visible);
+        m_visibility->setIcon(ui::templateIcon(visible ? QStringLiteral("eye") : QStringLiteral("eye.slash"),
+                                               visible ? ui::kGray : ui::kOrange, 12));
+        m_visibility->setToolTip(visible ? QStringLiteral("Hide scope") : QStringLiteral("Show scope"));
+    }
 
     m_sampleRate->setText(formatSampleRate(m_engine.sampleRate()));
     m_startStop->setText(m_engine.isRunning() ? QStringLiteral("Stop") : QStringLiteral("Start"));
@@ -518,13 +530,13 @@ void ControlPanel::refreshMeters()
     const float rate = m_settings.rhythmMatchRate();
     m_rhythmBar->setValue(rate, ui::toneColor(rhythmTone(rate)));
     m_rhythmText->setText(formatPercent(rate));
-    m_rhythmText->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::toneColor(rhythmTone(rate)))));
+    setColorStyle(m_rhythmText, ui::toneColor(rhythmTone(rate)));
 
     const float kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
                                    m_settings.signalDensity());
     m_kxBar->setValue(kx, ui::toneColor(kxBarTone(kx)));
     m_kxText->setText(formatPercent(kx));
-    m_kxText->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::toneColor(kxTextTone(kx)))));
+    setColorStyle(m_kxText, ui::toneColor(kxTextTone(kx)));
 }
 
 void ControlPanel::followBufferSize()

@@ -88,6 +88,9 @@ private:
     bool m_refreshPending = false;
     int m_presetRevision = 0;
     long long m_appliedBufferSize;
+    // The visibility state the eye button's icon shows (-1: none yet). A new
+    // icon is a new pixmap, which Qt's pixmap cache keeps for each repaint.
+    int m_shownScopeVisible = -1;
 
     SegmentedPicker* m_displayMode = nullptr;
     QToolButton* m_visibility = nullptr;

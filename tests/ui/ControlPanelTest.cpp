@@ -141,6 +141,7 @@ TEST_F(ControlPanelTest, EngineControlsStartStopRestartOnceAndOnlySelect)
 
 TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTones)
 {
+    const qint64 eye = find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey();
     settings.setRhythmMatchRate(0.69f);
     settings.setKxScaleMode(KXScaleMode::mix);  // weighs 0.8 by the density 0.45
     settings.setExpansionPressure(0.8f);
@@ -150,6 +151,8 @@ TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTones)
     EXPECT_TRUE(find(&panel, "52%")->styleSheet().contains("rgba(255, 214, 10, 0.750)"));
     EXPECT_EQ(std::pair(panel.rhythmBar()->fillColor(), panel.kxBar()->fillColor()),
               std::pair(QColor(255, 214, 10), QColor(255, 214, 10)));
+    // A new icon on every meter update leaves a new pixmap in Qt's cache each time.
+    EXPECT_EQ(find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey(), eye);
     int resets = 0;
     settings.onResetAnalysis = [&] { ++resets; };
     click("Reset RHYTHM / KX meters");
