@@ -5,24 +5,15 @@
 // the interface, the sound server's thread, Mesa's rasteriser threads) over
 // a fixed span; then stops capture and measures the idle app once the picture
 // has come to rest. Run it through app-load.sh, which plays the test tone.
-#include "audio/AudioEngine.h"
-#include "settings/ScopeSettings.h"
-#include "ui/ContentView.h"
-#include "ui/ControlPanel.h"
+#include "LiveApp.h"
 #include "ui/ScopeView.h"
-#include "ui/UiStyle.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -32,26 +23,6 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// A field of /proc/self/status in MiB ("VmRSS", "VmHWM", "RssAnon").
-double statusMiB(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').front().toDouble() / 1024.0;
-    return -1;
-}
-
-// Runs the event loop (sleeping when idle, as the app does) for `ms`.
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 double measure(int ms)
@@ -67,30 +38,16 @@ double measure(int ms)
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;  // never the user's preferences
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     const int fps = argc > 1 ? std::atoi(argv[1]) : 60;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
-
-    QApplication app(argc, argv);
-    ui::prepareApplication(app);
-    AudioEngine engine;
-    ScopeSettings settings;
-    ContentView window(engine, settings);
-    window.resize(ContentView::kDefaultSize);
-    window.show();
-    spin(500);
-    settings.setFrameRate(fps);
-    window.controlPanel()->startStopButton()->click();
-    spin(3000);  // warm-up
-    if (!engine.isRunning()) {
-        std::fprintf(stderr, "capture did not start: %s\n", qPrintable(engine.lastError()));
+    LiveApp live(argc, argv);
+    if (!live.start(fps))
         return 1;
-    }
+    const ContentView& window = live.window;
     const double running = measure(seconds * 1000);
     const double rss = statusMiB("VmRSS"), anon = statusMiB("RssAnon"), peak = statusMiB("VmHWM");
 
-    window.controlPanel()->startStopButton()->click();
+    live.startStop()->click();
     spin(12000);  // the picture fades and the frames stop
     const double idle = measure(5000);
 

@@ -4,24 +4,15 @@
 // Samples this process's private memory, threads and open files; prints their
 // growth after the warm-up. Run it through soak.sh, which plays the test tone.
 //   bench_soak [minutes = 10] [warm-up minutes = 2]
-#include "audio/AudioEngine.h"
-#include "settings/ScopeSettings.h"
-#include "ui/ContentView.h"
-#include "ui/ControlPanel.h"
-#include "ui/UiStyle.h"
+#include "LiveApp.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -30,27 +21,9 @@ struct Sample {
     qsizetype threads, files;
 };
 
-double privateMiB()  // RssAnon: what this process allocated itself, not mapped libraries
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("RssAnon"))
-            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').front().toDouble() / 1024.0;
-    return -1;
-}
-
 qsizetype entries(const char* dir)
 {
     return QDir(QString::fromLatin1(dir)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size();
-}
-
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 // One second of what a restless user does, chosen by the second's number.
@@ -79,37 +52,21 @@ void act(int second, ScopeSettings& settings, AudioEngine& engine, QPushButton* 
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;  // never the user's preferences
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     const double minutes = argc > 1 ? std::atof(argv[1]) : 10;
     const double warmUp = argc > 2 ? std::atof(argv[2]) : 2;
-
-    QApplication app(argc, argv);
-    ui::prepareApplication(app);
-    AudioEngine engine;
-    ScopeSettings settings;
-    ContentView window(engine, settings);
-    window.resize(ContentView::kDefaultSize);
-    window.show();
-    spin(500);
-    settings.setFrameRate(ScopeSettings::frameRateOptions.back());
-    QPushButton* startStop = window.controlPanel()->startStopButton();
-    startStop->click();
-    spin(3000);
-    if (!engine.isRunning()) {
-        std::fprintf(stderr, "capture did not start: %s\n", qPrintable(engine.lastError()));
+    LiveApp live(argc, argv);
+    if (!live.start(ScopeSettings::frameRateOptions.back()))
         return 1;
-    }
 
     std::printf("%8s %12s %8s %6s\n", "minute", "private MiB", "threads", "files");
     std::vector<Sample> samples;
     QElapsedTimer clock;
     clock.start();
     for (int second = 1; clock.elapsed() < minutes * 60000; ++second) {
-        act(second, settings, engine, startStop);
+        act(second, live.settings, live.engine, live.startStop());
         spin(std::max<int>(0, int(second * 1000 - clock.elapsed())));
         if (second % 30 == 0) {
-            samples.push_back({clock.elapsed() / 60000.0, privateMiB(), entries("/proc/self/task"),
+            samples.push_back({clock.elapsed() / 60000.0, statusMiB("RssAnon"), entries("/proc/self/task"),
                                entries("/proc/self/fd")});
             const Sample& s = samples.back();
             std::printf("%8.1f %12.2f %8lld %6lld\n", s.minutes, s.privateMiB, (long long)s.threads,
@@ -126,6 +83,6 @@ int main(int argc, char** argv)
     std::printf("growth from minute %.1f to %.1f: private %+.2f MiB, threads %+lld, files %+lld; capture %s\n",
                 first->minutes, last.minutes, last.privateMiB - first->privateMiB,
                 (long long)(last.threads - first->threads), (long long)(last.files - first->files),
-                engine.isRunning() ? "running" : "NOT running");
+                live.engine.isRunning() ? "running" : "NOT running");
     return 0;
 }
