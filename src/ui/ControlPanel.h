@@ -88,8 +88,8 @@ private:
     bool m_refreshPending = false;
     int m_presetRevision = 0;
     long long m_appliedBufferSize;
-    // The visibility state the eye button's icon shows (-1: none yet). A new
-    // icon is a new pixmap, which Qt's pixmap cache keeps for each repaint.
+    // The visibility the eye button shows (-1: none yet): its icon and tooltip
+    // change with it, not with every meter update.
     int m_shownScopeVisible = -1;
 
     SegmentedPicker* m_displayMode = nullptr;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -60,6 +61,16 @@ QFont monoFont(int pixelSize, QFont::Weight weight)
 
 QIcon templateIcon(const QString& name, const QColor& color, int size)
 {
+    // Made once per look: every new icon is a new pixmap, and Qt's pixmap
+    // cache keeps a scaled copy of each one it paints, never to be used again.
+    // Emptied with the application, before the pixmaps' platform goes.
+    static QHash<QString, QIcon> made;
+    if (made.isEmpty())
+        qAddPostRoutine([] { made.clear(); });
+    const QString key = QStringLiteral("%1 %2 %3").arg(name, color.name(QColor::HexArgb)).arg(size);
+    if (const auto found = made.constFind(key); found != made.constEnd())
+        return *found;
+
     QSvgRenderer svg(QStringLiteral(":/orvalen/icons/%1.svg").arg(name));
     QIcon icon;
     // Rendered for the common device pixel ratios so no scaling blurs it.
@@ -77,6 +88,7 @@ QIcon templateIcon(const QString& name, const QColor& color, int size)
         pixmap.setDevicePixelRatio(ratio);
         icon.addPixmap(pixmap);
     }
+    made.insert(key, icon);
     return icon;
 }
 

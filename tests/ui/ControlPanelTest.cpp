@@ -5,6 +5,7 @@
 #include "ui/MeterBar.h"
 #include "ui/ParamSlider.h"
 #include "ui/SegmentedPicker.h"
+#include "ui/UiStyle.h"
 
 #include <QComboBox>
 #include <QJsonObject>
@@ -151,8 +152,9 @@ TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTones)
     EXPECT_TRUE(find(&panel, "52%")->styleSheet().contains("rgba(255, 214, 10, 0.750)"));
     EXPECT_EQ(std::pair(panel.rhythmBar()->fillColor(), panel.kxBar()->fillColor()),
               std::pair(QColor(255, 214, 10), QColor(255, 214, 10)));
-    // A new icon on every meter update leaves a new pixmap in Qt's cache each time.
+    // A new icon on every meter update (or menu opening) leaves a new pixmap in Qt's cache each time.
     EXPECT_EQ(find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey(), eye);
+    EXPECT_EQ(ui::templateIcon("trash", Qt::red, 12).cacheKey(), ui::templateIcon("trash", Qt::red, 12).cacheKey());
     int resets = 0;
     settings.onResetAnalysis = [&] { ++resets; };
     click("Reset RHYTHM / KX meters");
