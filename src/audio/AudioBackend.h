@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,14 +62,24 @@ struct OpenResult {
 struct InputStreamRequest {
     std::string sourceName;
     double sampleRate = 0;  // Hz, whole
-    int channels = 0;       // 1 or 2
+    int channels = 0;       // the source's own: taken as they are, never remixed
     int fragmentFrames = 0; // frames per delivered block the server is asked for
+};
+
+// The default sink, as system audio records it.
+struct OutputInfo {
+    std::string sink;     // its name; empty when there is no default sink
+    std::string monitor;  // the source that records what it plays
+    double sampleRate = 0;
 };
 
 class AudioBackend {
 public:
-    // openSystemAudio's error when there is no default sink to record.
+    // System audio's error when there is no default sink to record.
     static constexpr const char* kNoOutputDevice = "No output device found";
+    // Why a stream that was capturing ended.
+    static constexpr const char* kServerLost = "Lost the connection to the sound server";
+    static constexpr const char* kSourceLost = "The audio source is no longer available";
 
     virtual ~AudioBackend() = default;
 
@@ -79,19 +90,22 @@ public:
     // when no server answers.
     virtual std::optional<std::vector<SourceInfo>> listSources() = 0;
 
-    // The default sink's sample rate; none when there is no default sink or
-    // no server.
-    virtual std::optional<double> defaultOutputSampleRate() = 0;
+    // The default sink; none when no server answers.
+    virtual std::optional<OutputInfo> defaultOutput() = 0;
 
-    // Opens a record stream on a source and returns once it is capturing
-    // (callbacks.streamStarted has then run) or with the reason it is not.
+    // Both opens return at once. Failures found before the server is asked
+    // to connect come back as OpenResult::error; later ones, and the start
+    // itself, arrive through the callbacks (possibly before the open returns).
+    // A source that goes away ends an input stream.
     virtual OpenResult openInput(const InputStreamRequest& request,
                                  AudioStreamCallbacks& callbacks) = 0;
+    // Records `monitor`, 32-bit float stereo at sampleRate. The user may move
+    // this stream to another source while it runs.
+    virtual OpenResult openSystemAudio(const std::string& monitor, double sampleRate,
+                                       int fragmentFrames, AudioStreamCallbacks& callbacks) = 0;
 
-    // Starts recording the default sink's monitor, 32-bit float stereo at
-    // sampleRate, and returns at once. Failures found before the server is
-    // asked to connect come back as OpenResult::error; later ones, and the
-    // start itself, arrive through the callbacks.
-    virtual OpenResult openSystemAudio(double sampleRate, int fragmentFrames,
-                                       AudioStreamCallbacks& callbacks) = 0;
+    // `changed` runs on any thread after sources, sinks or the defaults
+    // changed, or the connection to the server was lost; it must not block,
+    // lock or allocate. Once this returns, the previous one no longer runs.
+    virtual void watch(std::function<void()> changed) = 0;
 };

@@ -93,8 +93,15 @@ QList<AudioDeviceInfo> AudioDeviceManager::listInputDevices(AudioBackend& backen
 
 std::optional<double> AudioDeviceManager::defaultOutputSampleRate(AudioBackend& backend)
 {
-    const auto rate = backend.defaultOutputSampleRate();
-    if (!rate || !std::isfinite(*rate) || *rate <= 0)
+    const auto output = backend.defaultOutput();
+    if (!output || output->sink.empty())
+        return std::nullopt;
+    return usableSampleRate(output->sampleRate);
+}
+
+std::optional<double> AudioDeviceManager::usableSampleRate(double rate)
+{
+    if (!std::isfinite(rate) || rate <= 0)
         return std::nullopt;
     return rate;
 }

@@ -24,6 +24,8 @@ public:
     // The default sink's rate in Hz; none when it cannot be read or is not a
     // positive, finite number.
     static std::optional<double> defaultOutputSampleRate(AudioBackend& backend);
+    // `rate` when it is a positive, finite number.
+    static std::optional<double> usableSampleRate(double rate);
 
     // The listed (non-monitor) source that currently carries `id`, if any.
     static std::optional<SourceInfo> findInputSource(AudioBackend& backend, uint32_t id);

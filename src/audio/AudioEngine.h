@@ -12,6 +12,7 @@
 #include <memory>
 
 class AudioTapProcessor;
+class QTimer;
 class MainThreadWakeup;
 class SystemAudioCapture;
 
@@ -21,8 +22,11 @@ class SystemAudioCapture;
 // Main thread only. Every assignment to a published value (devices,
 // selectedDeviceID, isRunning, sampleRate, lastError) emits willChange()
 // first and then stores the value; listeners connect queued and read it.
-// Capture news from the audio thread (a system-audio start completing, a
-// stream lost at run time) is handled by the main thread's event loop.
+// Capture news from the audio thread (a start completing, a stream lost) and
+// the server's news (sources coming and going, another default output, the
+// server gone) are handled by the main thread's event loop: the list follows
+// the server, system audio follows the default output, and capture cut off
+// by a lost server resumes by itself once the server is back.
 class AudioEngine : public QObject {
     Q_OBJECT
 
@@ -32,9 +36,18 @@ public:
     // The fragment asked of the server: bufferSize held to this range.
     static constexpr int kMinFragmentFrames = 16;
     static constexpr int kMaxFragmentFrames = 8192;
+    // Waits between attempts to reach a lost server: doubling, capped. Capture
+    // is given up after kResumeAttempts; the list is watched for as long as it takes.
+    static constexpr int kFirstRetryMs = 250;
+    static constexpr int kMaxRetryMs = 2000;
+    static constexpr int kResumeAttempts = 60;
+    // Server news is handled once per burst.
+    static constexpr int kNewsBatchMs = 50;
 
     static constexpr const char* kNoSoundServer =
         "System Audio requires a PulseAudio or PipeWire sound server";
+    static constexpr const char* kInputUnavailable = "The selected input device is not available";
+    static constexpr const char* kReconnecting = "Reconnecting to the sound server\u2026";
 
     // Talks to the PulseAudio (or pipewire-pulse) server.
     explicit AudioEngine(QObject* parent = nullptr);
@@ -48,6 +61,7 @@ public:
     uint32_t selectedDeviceID() const { return m_selectedDeviceID; }
     // Changes only what the next start() opens.
     void setSelectedDeviceID(uint32_t id);
+    // Capture runs, or is being resumed after the server went away.
     bool isRunning() const { return m_isRunning; }
     // Hz, of the frames in the ring buffer.
     double sampleRate() const { return m_sampleRate; }
@@ -58,7 +72,7 @@ public:
     void setBufferSize(int frames) { m_bufferSize = frames; }
     // Created once; shared with the renderer.
     std::shared_ptr<RingBuffer> ringBuffer() const { return m_ringBuffer; }
-    // A system-audio start has been asked for and not yet answered.
+    // A stream has been asked for and has not answered yet.
     bool isStartPending() const;
 
     // Re-reads the source list and repairs the selection: a still-listed one
@@ -68,20 +82,28 @@ public:
     // Starts capture from the selected source. Does nothing while running,
     // while a start is pending, or with nothing selected.
     void start();
-    // Stops whatever capture runs or is starting; always ends not running.
+    // Stops whatever capture runs, starts or waits for the server; always
+    // ends not running.
     void stop();
 
 signals:
     void willChange();
 
 private:
-    void startInputDevice();
-    void startSystemAudio();
+    void applyDevices(QList<AudioDeviceInfo> devices);
+    void openCapture(uint32_t id);
+    bool openInput(uint32_t id, std::string& error);
     void failInputStart(const std::string& reason);
     void handleCaptureNews();
+    void captureFailed(const std::string& reason);
+    void handleServerNews();
+    void followDefaultOutput();
+    void retryLater();
+    void retry();
     void loseRunningCapture(const QString& reason);
-    void clearLostStreamError();
-    void stopInputPath();
+    void setTransientError(const QString& text);
+    void clearTransientError();
+    void closeCapture();
     int fragmentFrames() const;
 
     template <typename T, typename V>
@@ -92,7 +114,10 @@ private:
     }
 
     const std::shared_ptr<AudioBackend> m_backend;
-    MainThreadWakeup* m_wakeup;  // child; outlives the captures below
+    MainThreadWakeup* m_wakeup;       // child; outlives the captures below
+    MainThreadWakeup* m_serverNews;   // child
+    QTimer* m_newsBatch;              // child, single shot
+    QTimer* m_retryTimer;             // child, single shot
 
     QList<AudioDeviceInfo> m_availableDevices;
     uint32_t m_selectedDeviceID = AudioDeviceInfo::kNoDeviceID;
@@ -103,8 +128,13 @@ private:
     std::unique_ptr<AudioTapProcessor> m_tapProcessor;
     std::unique_ptr<AudioStream> m_inputStream;  // after the processor: closed first
     std::unique_ptr<SystemAudioCapture> m_systemCapture;
+    uint32_t m_captureID = AudioDeviceInfo::kNoDeviceID;  // the source of the capture held
+    bool m_captureLive = false;     // the capture held has reported that it runs
+    bool m_resuming = false;        // capture waits for the server to come back
+    int m_retries = 0;              // attempts since the server was lost
     QString m_lastError;
-    // m_lastError tells of a stream lost at run time; a later successful start
-    // clears it, unlike a start failure's message.
-    bool m_lastErrorIsLostStream = false;
+    // m_lastError tells of something a later successful start undoes (a lost
+    // stream, a failed input start, a reconnection), unlike a system-audio
+    // start's failure.
+    bool m_lastErrorIsTransient = false;
 };

@@ -32,11 +32,6 @@ private:
 // Main-loop thread: wakes whoever waits on the loop.
 void wakeWaiters(pa_threaded_mainloop* loop) { pa_threaded_mainloop_signal(loop, 0); }
 
-void onContextState(pa_context*, void* userdata)
-{
-    wakeWaiters(static_cast<pa_threaded_mainloop*>(userdata));
-}
-
 void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata)
 {
     wakeWaiters(static_cast<pa_threaded_mainloop*>(userdata));
@@ -85,7 +80,9 @@ struct PulseBackend::Core {
     pa_context* context = nullptr;  // lock held for every access
     const std::string server;
     const std::chrono::milliseconds timeout;
-    std::string error;  // why the last connect or query failed
+    std::string error;               // why the last connect or query failed
+    std::function<void()> changed;   // lock held for every access
+    bool subscribed = false;         // to the context's events
 
     Core(std::string serverName, int timeoutMs)
         : server(std::move(serverName)), timeout(std::max(timeoutMs, 1))
@@ -125,14 +122,37 @@ struct PulseBackend::Core {
         return context ? pa_strerror(pa_context_errno(context)) : pa_strerror(PA_ERR_CONNECTIONREFUSED);
     }
 
+    // Main-loop thread.
+    static void onContextState(pa_context* c, void* userdata)
+    {
+        auto* self = static_cast<Core*>(userdata);
+        // Only a connection that was up is news; a refused attempt is not.
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c)) && self->subscribed && self->changed)
+            self->changed();
+        wakeWaiters(self->loop);
+    }
+
+    // Main-loop thread. A sink's own changes (volume, idle or running) move
+    // nothing we show.
+    static void onEvent(pa_context*, pa_subscription_event_type_t event, uint32_t, void* userdata)
+    {
+        auto* self = static_cast<Core*>(userdata);
+        const bool sinkChange = (event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SINK &&
+                                (event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_CHANGE;
+        if (!sinkChange && self->changed)
+            self->changed();
+    }
+
     void dropContext()
     {
         if (!context)
             return;
         pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_set_subscribe_callback(context, nullptr, nullptr);
         pa_context_disconnect(context);
         pa_context_unref(context);
         context = nullptr;
+        subscribed = false;
     }
 
     // Lock held, context set. One wait on the loop, woken by any callback or
@@ -177,7 +197,7 @@ struct PulseBackend::Core {
                 error = "The sound server client could not start";
                 return false;
             }
-            pa_context_set_state_callback(context, onContextState, loop);
+            pa_context_set_state_callback(context, onContextState, this);
             if (pa_context_connect(context, server.empty() ? nullptr : server.c_str(),
                                    PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
                 error = contextError();
@@ -189,8 +209,17 @@ struct PulseBackend::Core {
                                   pa_context_get_state(context) == PA_CONTEXT_READY; },
                   until);
         const pa_context_state_t state = pa_context_get_state(context);
-        if (state == PA_CONTEXT_READY)
+        if (state == PA_CONTEXT_READY) {
+            if (!subscribed) {
+                pa_context_set_subscribe_callback(context, onEvent, this);
+                const auto mask = static_cast<pa_subscription_mask_t>(
+                    PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER);
+                if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr))
+                    pa_operation_unref(op);
+                subscribed = true;
+            }
             return true;
+        }
         if (PA_CONTEXT_IS_GOOD(state)) {
             error = pa_strerror(PA_ERR_TIMEOUT);  // still connecting: try again next call
         } else {
@@ -287,11 +316,11 @@ public:
     PulseStream& operator=(const PulseStream&) = delete;
 
     // Lock held. Asks the server for the stream; false with `error` when it
-    // refuses at once.
+    // refuses at once. `extraFlags` on top of ADJUST_LATENCY.
     bool connect(const char* streamName, const std::string& device, double rate, int channels,
-                 int fragmentFrames, std::string& error)
+                 int fragmentFrames, pa_stream_flags_t extraFlags, std::string& error)
     {
-        if (!(rate >= 1.0 && rate <= PA_RATE_MAX) || channels < 1 || channels > 2) {
+        if (!(rate >= 1.0 && rate <= PA_RATE_MAX) || channels < 1 || channels > int(PA_CHANNELS_MAX)) {
             error = pa_strerror(PA_ERR_NOTSUPPORTED);
             return false;
         }
@@ -312,9 +341,7 @@ public:
         pa_stream_set_read_callback(m_stream, onRead, this);
 
         // The fragment is the block size the server delivers; it only holds
-        // with ADJUST_LATENCY (without it blocks arrive in bursts). DONT_MOVE:
-        // a removed source ends the stream instead of silently recording
-        // another one.
+        // with ADJUST_LATENCY (without it blocks arrive in bursts).
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(-1);
@@ -322,8 +349,7 @@ public:
         attr.minreq = static_cast<uint32_t>(-1);
         attr.fragsize = static_cast<uint32_t>(std::clamp(fragmentFrames, 1, 1 << 20)) *
                         static_cast<uint32_t>(pa_frame_size(&spec));
-        const auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | extraFlags);
         if (pa_stream_connect_record(m_stream, device.c_str(), &attr, flags) < 0) {
             error = m_core->contextError();
             close();
@@ -331,11 +357,6 @@ public:
         }
         return true;
     }
-
-    // Lock held. From now on an end of the stream is reported as a failure.
-    void reportFailures() { m_reportFailures = true; }
-    bool isReady() const { return m_ready; }
-    bool hasEnded() const { return m_ended; }
 
     // Lock held. Detaches the callbacks and lets the stream go.
     void close()
@@ -362,8 +383,7 @@ private:
             self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
         } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
             self->m_ended = true;
-            if (self->m_reportFailures)
-                self->m_callbacks.streamFailed(self->failureReason(s));
+            self->m_callbacks.streamFailed(self->failureReason(s));
         }
         wakeWaiters(self->m_core->loop);
     }
@@ -405,7 +425,6 @@ private:
     int m_channels = 0;
     bool m_ready = false;
     bool m_ended = false;
-    bool m_reportFailures = false;
 };
 
 }  // namespace
@@ -448,64 +467,60 @@ std::optional<std::vector<SourceInfo>> PulseBackend::listSources()
     return sources;
 }
 
-std::optional<double> PulseBackend::defaultOutputSampleRate()
+std::optional<OutputInfo> PulseBackend::defaultOutput()
 {
     const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    std::string sink;
-    if (!m_core->ensureContext(until) || !m_core->defaultSink(until, sink) || sink.empty())
+    OutputInfo out;
+    if (!m_core->ensureContext(until) || !m_core->defaultSink(until, out.sink))
         return std::nullopt;
-    double rate = 0;
-    if (!m_core->sinkInfo(sink, [&](const pa_sink_info& info) { rate = info.sample_spec.rate; }, until))
+    if (out.sink.empty())
+        return out;
+    const bool found = m_core->sinkInfo(out.sink, [&](const pa_sink_info& info) {
+        out.monitor = info.monitor_source_name ? info.monitor_source_name : "";
+        out.sampleRate = info.sample_spec.rate;
+    }, until);
+    if (!found && !m_core->contextReady())
         return std::nullopt;
-    return rate;
+    if (!found || out.monitor.empty())
+        out.sink.clear();  // gone between the two questions, or nothing to record
+    return out;
 }
 
 OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks)
 {
-    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(until))
+    if (!m_core->ensureContext(m_core->deadline()))
         return {nullptr, m_core->error};
-
+    // DONT_MOVE: a removed source ends the stream instead of silently
+    // recording another one. NO_REMAP: channels by index, so inputs beyond
+    // the second are dropped, never mixed into the first two.
     auto stream = std::make_unique<PulseStream>(m_core, callbacks);
     std::string error;
-    if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate,
-                         request.channels, request.fragmentFrames, error))
+    if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate, request.channels,
+                         request.fragmentFrames,
+                         static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS),
+                         error))
         return {nullptr, error};
-    m_core->waitUntil([&] { return stream->isReady() || stream->hasEnded(); }, until);
-    if (!stream->isReady() || stream->hasEnded()) {
-        error = stream->hasEnded() ? m_core->contextError() : pa_strerror(PA_ERR_TIMEOUT);
-        stream->close();
-        return {nullptr, error};
-    }
-    stream->reportFailures();
     return {std::move(stream), {}};
 }
 
-OpenResult PulseBackend::openSystemAudio(double sampleRate, int fragmentFrames,
-                                         AudioStreamCallbacks& callbacks)
+OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double sampleRate,
+                                         int fragmentFrames, AudioStreamCallbacks& callbacks)
 {
-    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(until))
+    if (!m_core->ensureContext(m_core->deadline()))
         return {nullptr, m_core->error};
-
-    std::string sink;
-    if (!m_core->defaultSink(until, sink))
-        return {nullptr, m_core->error};
-    std::string monitor;
-    if (sink.empty() ||
-        !m_core->sinkInfo(sink, [&](const pa_sink_info& info) {
-            monitor = info.monitor_source_name ? info.monitor_source_name : "";
-        }, until) ||
-        monitor.empty())
-        return {nullptr, kNoOutputDevice};
-
     auto stream = std::make_unique<PulseStream>(m_core, callbacks);
-    stream->reportFailures();  // the start completes through the callbacks
     std::string error;
-    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2, fragmentFrames, error))
+    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2, fragmentFrames,
+                         PA_STREAM_NOFLAGS, error))
         return {nullptr, error};
     return {std::move(stream), {}};
+}
+
+void PulseBackend::watch(std::function<void()> changed)
+{
+    LoopLock lock(m_core->loop);
+    m_core->changed = std::move(changed);
 }

@@ -11,20 +11,19 @@
 // PipeWire desktops through pipewire-pulse.
 //
 // The main-thread calls wait for the server under the main loop's lock, at
-// most `timeoutMs` each, so a server that stopped answering cannot hang the
-// caller. On the main-loop thread our code never allocates, locks, logs or
-// calls Qt: query replies are copied out by the waiting main thread (the
-// library's signal/accept hand-over), and stream callbacks only forward
-// blocks and state to AudioStreamCallbacks.
+// most `timeoutMs` each, so a server that stopped answering cannot freeze the
+// window; opening a stream does not wait at all. On the main-loop thread our
+// code never allocates, locks, logs or calls Qt: query replies are copied out
+// by the waiting main thread (the library's signal/accept hand-over), and
+// stream and event callbacks only forward blocks, state and news.
 class PulseBackend final : public AudioBackend {
 public:
-    // Texts for a stream lost after it was capturing.
-    static constexpr const char* kServerLost = "Lost the connection to the sound server";
-    static constexpr const char* kSourceLost = "The audio source is no longer available";
+    // A local server answers in about a millisecond.
+    static constexpr int kDefaultTimeoutMs = 100;
 
     // `server`: as for pa_context_connect; empty means the default, which
     // honours PULSE_SERVER and the client configuration. Never autospawns.
-    explicit PulseBackend(std::string server = {}, int timeoutMs = 3000);
+    explicit PulseBackend(std::string server = {}, int timeoutMs = kDefaultTimeoutMs);
     ~PulseBackend() override;
 
     PulseBackend(const PulseBackend&) = delete;
@@ -32,11 +31,12 @@ public:
 
     bool serverReachable() override;
     std::optional<std::vector<SourceInfo>> listSources() override;
-    std::optional<double> defaultOutputSampleRate() override;
+    std::optional<OutputInfo> defaultOutput() override;
     OpenResult openInput(const InputStreamRequest& request,
                          AudioStreamCallbacks& callbacks) override;
-    OpenResult openSystemAudio(double sampleRate, int fragmentFrames,
+    OpenResult openSystemAudio(const std::string& monitor, double sampleRate, int fragmentFrames,
                                AudioStreamCallbacks& callbacks) override;
+    void watch(std::function<void()> changed) override;
 
     struct Core;
 

@@ -14,19 +14,24 @@ SystemAudioCapture::~SystemAudioCapture() { stop(); }
 
 void SystemAudioCapture::start()
 {
-    const double rate =
-        AudioDeviceManager::defaultOutputSampleRate(m_backend).value_or(kFallbackSampleRate);
-    // Servers run at whole rates; a fraction would be cut by the server anyway.
-    m_requestedRate = std::trunc(rate) >= 1.0 ? std::trunc(rate) : kFallbackSampleRate;
-
-    OpenResult opened = m_backend.openSystemAudio(m_requestedRate, kFragmentFrames, *this);
-    if (!opened.stream) {
-        m_startError = opened.error.empty() ? std::string("System Audio could not be started")
-                                            : std::move(opened.error);
-        m_status.markFailed("start failed");  // the text is m_startError
-        return;
+    const auto output = m_backend.defaultOutput();
+    if (output && !output->sink.empty()) {
+        // Servers run at whole rates; a fraction would be cut by the server anyway.
+        const double rate = AudioDeviceManager::usableSampleRate(output->sampleRate).value_or(0.0);
+        m_requestedRate = std::trunc(rate) >= 1.0 ? std::trunc(rate) : kFallbackSampleRate;
+        OpenResult opened = m_backend.openSystemAudio(output->monitor, m_requestedRate, kFragmentFrames, *this);
+        if (opened.stream) {
+            m_sink = output->sink;
+            m_stream = std::move(opened.stream);
+            return;
+        }
+        m_startError = std::move(opened.error);
+    } else {
+        m_startError = output ? AudioBackend::kNoOutputDevice : AudioBackend::kServerLost;
     }
-    m_stream = std::move(opened.stream);
+    if (m_startError.empty())
+        m_startError = "System Audio could not be started";
+    m_status.markFailed("start failed");  // the text is m_startError
 }
 
 void SystemAudioCapture::stop()

@@ -28,10 +28,14 @@ public:
     SystemAudioCapture(const SystemAudioCapture&) = delete;
     SystemAudioCapture& operator=(const SystemAudioCapture&) = delete;
 
-    // Main thread, once. Asks for the default sink's rate (kFallbackSampleRate
-    // when it cannot be read) and starts recording; returns at once. The
-    // outcome arrives through status(): running, or failed with failureText().
+    // Main thread, once. Starts recording the default sink's monitor at the
+    // sink's rate (kFallbackSampleRate when it cannot be read); returns at
+    // once. The outcome arrives through status(): running, or failed with
+    // failureText().
     void start();
+
+    // Main thread. The sink whose monitor start() chose; empty before.
+    const std::string& sink() const { return m_sink; }
 
     // Main thread. No block reaches the ring buffer once this returns.
     void stop();
@@ -58,5 +62,6 @@ private:
     StreamStatus m_status;
     double m_requestedRate = kFallbackSampleRate;
     std::string m_startError;
+    std::string m_sink;
     std::unique_ptr<AudioStream> m_stream;  // last: closed before the rest goes
 };

@@ -107,6 +107,19 @@ TEST_F(AudioEngineTest, RefreshRepairsOnlyASelectionThatIsNoLongerListed)
         engine->refreshDevices();
         EXPECT_EQ(engine->selectedDeviceID(), row.after) << row.selected;
     }
+
+    // Sources that come and go reach the list without a refresh; the
+    // selection stays on its source.
+    const SourceInfo fresh{"new", "New", 2, 48000, false};
+    backend->reachable = true;
+    engine->setSelectedDeviceID(mic);
+    for (const auto& sources : std::vector<std::vector<SourceInfo>>{{kMic, kUsb, fresh}, {kUsb, kMic}}) {
+        backend->sources = sources;
+        backend->changed();
+        EXPECT_TRUE(test::waitFor([&] { return engine->devices().size() == qsizetype(sources.size() + 1); }, 2000));
+        EXPECT_EQ(engine->selectedDeviceID(), mic);
+    }
+    backend->reachable = false;
     EXPECT_EQ(AudioEngine(backend).selectedDeviceID(), none);
 }
 
@@ -124,7 +137,7 @@ TEST_F(AudioEngineTest, EveryPublishedAssignmentNotifiesBeforeStoring)
     EXPECT_FALSE(runningWhenNotified.back());
 }
 
-TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithAtMostTwoChannelsAndAFragmentAServerTakes)
+TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithItsOwnChannelsAndAFragmentAServerTakes)
 {
     select("USB Interface");
     for (const auto& [asked, used] : std::vector<std::pair<int, int>>{
@@ -136,7 +149,7 @@ TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithAtMostTwoChannelsAndAFragmentAS
         const InputStreamRequest& request = backend->lastStream()->input;
         EXPECT_EQ(request.sourceName, "alsa_input.usb");
         EXPECT_EQ(request.sampleRate, 96000.0);
-        EXPECT_EQ(request.channels, 2);
+        EXPECT_EQ(request.channels, 6);  // never mixed down by the server
         EXPECT_EQ(request.fragmentFrames, used) << asked;
         EXPECT_EQ(engine->sampleRate(), 96000.0);
         engine->stop();
@@ -151,13 +164,14 @@ TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithAtMostTwoChannelsAndAFragmentAS
 // running once the server answers; opened once however often start() is pressed.
 TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
 {
-    for (const auto& [sink, rate] : std::vector<std::pair<std::optional<double>, double>>{
-             {44100.0, 44100.0}, {22050.9, 22050.0}, {0.5, 48000.0}, {{}, 48000.0}}) {
+    for (const auto& [sink, rate] : std::vector<std::pair<double, double>>{
+             {44100.0, 44100.0}, {22050.9, 22050.0}, {0.5, 48000.0}, {0, 48000.0}}) {
         backend->outputRate = sink;
         engine->start();
         engine->start();
         EXPECT_TRUE(engine->isStartPending() && !engine->isRunning());
-        EXPECT_EQ(backend->lastStream()->requestedRate, rate);
+        EXPECT_EQ(backend->lastStream()->input.sampleRate, rate);
+        EXPECT_EQ(backend->lastStream()->input.sourceName, "speakers.monitor");
         answer(rate);
         EXPECT_TRUE(engine->isRunning() && !engine->isStartPending());
         EXPECT_EQ(engine->sampleRate(), rate);
@@ -168,19 +182,26 @@ TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
     EXPECT_EQ(backend->streams.size(), 4u);
 }
 
-// One engine through failing, lost and cancelled starts. lastError holds what
-// system audio or a lost stream reported first; a system-audio start clears it
-// as it begins, any start after a loss once it succeeds. A failed input start
-// only prints one line. A stream is open exactly while running or starting.
-TEST_F(AudioEngineTest, StartsFailuresAndLosses)
+// One engine through failing, lost, resumed, moved and cancelled starts.
+// lastError holds what system audio or a lost stream reported first; a
+// system-audio start clears it as it begins, any start once it succeeds after
+// a loss or a failed input start (which also prints one line). A lost server
+// is waited for while running. A stream is open exactly while running or
+// starting, unless waiting for the server.
+TEST_F(AudioEngineTest, StartsFailuresLossesAndRecoveries)
 {
-    const auto lose = [this](const char* reason) {
-        return [this, reason] {
+    const auto lose = [this](const char* reason, bool serverGone = false) {
+        return [this, reason, serverGone] {
+            backend->reachable = !serverGone;
             backend->lastStream()->fail(reason);
             backend->lastStream()->fail("a later report");
         };
     };
+    const auto opened = [this](size_t before) {
+        return [this, before] { EXPECT_TRUE(test::waitFor([&] { return backend->streams.size() > before; }, 3000)); };
+    };
     const std::string failed = "AudioEngine failed to start: ";
+    const QString reconnecting = QString::fromUtf8(AudioEngine::kReconnecting), serverLost = AudioBackend::kServerLost;
     struct Step {
         const char* what;
         std::function<void()> act;
@@ -193,20 +214,35 @@ TEST_F(AudioEngineTest, StartsFailuresAndLosses)
              {"asking", [&] { backend->reachable = true, engine->start(); }, ""},
              {"refused", lose("Access denied"), "Access denied"},
              {"refused at once", [&] { backend->systemError = "No sink", engine->start(); }, "No sink"},
-             {"input refused", [&] { select("Mic"), backend->inputError = "Busy\nretry", engine->start(); },
-              "No sink", false, failed + "Busy retry\n"},
-             {"input runs", [&] { backend->inputError.clear(), engine->start(); }, "No sink", true},
+             {"input runs", [&] { select("Mic"), engine->start(); }, "No sink", true},
              {"input lost", lose("Source gone"), "Source gone"},
-             {"input back", [&] { engine->start(); }, "", true},
+             {"input refused", [&] { backend->inputError = "Busy\nretry", engine->start(); }, "Busy\nretry", false,
+              failed + "Busy retry\n"},
+             {"input back", [&] { backend->inputError.clear(), engine->start(); }, "", true},
+             {"input gone", [&] { engine->stop(), backend->sources = {kUsb}, engine->start(); },
+              AudioEngine::kInputUnavailable, false, failed + AudioEngine::kInputUnavailable + "\n"},
+             {"nothing selected", [&] { engine->setSelectedDeviceID(0), engine->start(); },
+              AudioEngine::kInputUnavailable},
              {"system audio runs",
-              [&] { engine->stop(), select("System Audio"), backend->systemError.clear(), engine->start(), answer(); },
+              [&] { select("System Audio"), backend->systemError.clear(), engine->start(), answer(); }, "", true},
+             {"system audio lost", lose("Sink gone"), "Sink gone"},
+             {"server lost", [&] { engine->start(), answer(), lose(serverLost.toLatin1(), true)(); }, reconnecting, true},
+             {"server back", [&] { backend->reachable = true, opened(backend->streams.size())(), answer(); }, "", true},
+             {"stopped while waiting",
+              [&] { lose(serverLost.toLatin1(), true)(), test::settle(), engine->stop(), backend->reachable = true, QTest::qWait(600); },
+              serverLost},
+             {"default output moves",
+              [&] {
+                  engine->start(), answer(), backend->defaultSink = "hdmi", backend->outputRate = 44100;
+                  backend->changed(), opened(backend->streams.size())(), answer(44100);
+                  EXPECT_EQ(backend->lastStream()->input.sourceName, "hdmi.monitor");
+                  EXPECT_EQ(engine->sampleRate(), 44100);
+              },
               "", true},
-             {"system audio lost", lose("Server gone"), "Server gone"},
-             {"input gone", [&] { select("Mic"), backend->sources = {kUsb}, engine->start(); }, "Server gone",
-              false, failed + "The selected input device is not available\n"},
-             {"nothing selected", [&] { engine->setSelectedDeviceID(0), engine->start(); }, "Server gone"},
-             {"stopped before the answer", [&] { select("System Audio"), engine->start(), engine->stop(), answer(); },
-              ""},
+             {"no output left", [&] { backend->defaultSink.clear(), backend->changed(), QTest::qWait(200); },
+              AudioBackend::kNoOutputDevice},
+             {"stopped before the answer",
+              [&] { backend->defaultSink = "hdmi", engine->start(), engine->stop(), answer(); }, ""},
              {"stopped after an unheard answer",
               [&] { engine->start(), backend->lastStream()->start(48000.0), engine->stop(); }, ""}}) {
         SCOPED_TRACE(step.what);
@@ -215,6 +251,6 @@ TEST_F(AudioEngineTest, StartsFailuresAndLosses)
         EXPECT_EQ(engine->lastError(), step.lastError);
         EXPECT_EQ(engine->isRunning(), step.running);
         EXPECT_EQ(backend->lastStream() && !backend->lastStream()->isClosed(),
-                  engine->isRunning() || engine->isStartPending());
+                  (engine->isRunning() || engine->isStartPending()) && engine->lastError() != reconnecting);
     }
 }

@@ -17,8 +17,7 @@ public:
     struct Stream {
         int fragmentFrames = 0;
         AudioStreamCallbacks* callbacks = nullptr;  // null once closed
-        InputStreamRequest input;                   // input streams
-        double requestedRate = 0;                   // system-audio streams
+        InputStreamRequest input;                   // system audio: the monitor and rate
         std::mutex mutex;
 
         // Any thread. Each returns false, calling nothing, once closed.
@@ -37,7 +36,9 @@ public:
 
     bool reachable = true;
     std::vector<SourceInfo> sources;
-    std::optional<double> outputRate = 48000.0;
+    std::string defaultSink = "speakers";  // empty: none
+    double outputRate = 48000.0;
+    std::function<void()> changed;
     std::string inputError, systemError;           // non-empty: that open is refused with it
     std::vector<std::shared_ptr<Stream>> streams;  // every stream opened, in order
 
@@ -45,7 +46,11 @@ public:
 
     bool serverReachable() override { return reachable; }
     std::optional<std::vector<SourceInfo>> listSources() override { return reachable ? std::optional(sources) : std::nullopt; }
-    std::optional<double> defaultOutputSampleRate() override { return reachable ? outputRate : std::nullopt; }
+    std::optional<OutputInfo> defaultOutput() override
+    {
+        return reachable ? std::optional(OutputInfo{defaultSink, defaultSink + ".monitor", outputRate}) : std::nullopt;
+    }
+    void watch(std::function<void()> c) override { changed = std::move(c); }
     OpenResult openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks) override
     {
         OpenResult opened = open(inputError, std::make_shared<Stream>(request.fragmentFrames, &callbacks, request));
@@ -53,9 +58,10 @@ public:
             streams.back()->start(request.sampleRate);  // opens synchronously, like the real one
         return opened;
     }
-    OpenResult openSystemAudio(double rate, int fragmentFrames, AudioStreamCallbacks& callbacks) override
+    OpenResult openSystemAudio(const std::string& monitor, double rate, int fragmentFrames,
+                               AudioStreamCallbacks& callbacks) override
     {
-        return open(systemError, std::make_shared<Stream>(fragmentFrames, &callbacks, InputStreamRequest{}, rate));
+        return open(systemError, std::make_shared<Stream>(fragmentFrames, &callbacks, InputStreamRequest{monitor, rate, 2}));
     }
 
 private:

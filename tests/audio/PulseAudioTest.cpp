@@ -1,3 +1,4 @@
+#include "audio/AudioDeviceManager.h"
 #include "audio/AudioEngine.h"
 #include "audio/PulseBackend.h"
 
@@ -5,12 +6,17 @@
 
 namespace {
 
-// The engine's id for the server's source `name`.
+// The engine's id for the server's source `name`, while the engine lists it.
 uint32_t idOf(const AudioEngine& engine, PulseBackend& backend, const std::string& name)
 {
+    std::vector<std::string> names;
     for (const auto& s : backend.listSources().value_or(std::vector<SourceInfo>{}))
+        if (!s.isMonitor)
+            names.push_back(s.name);
+    const auto ids = AudioDeviceManager::assignDeviceIDs(names);
+    for (size_t i = 0; i < names.size(); ++i)
         for (const auto& d : engine.devices())
-            if (s.name == name && d.name == QString::fromStdString(s.description))
+            if (names[i] == name && d.id == ids[i])
                 return d.id;
     return AudioDeviceInfo::kNoDeviceID;
 }
@@ -34,14 +40,14 @@ TEST_F(PulseAudioTest, APlayedToneComesBackThroughSystemAudioAndThroughAnInput)
 {
     AudioEngine engine(backend);
     EXPECT_EQ(idOf(engine, *backend, "orvalen_test_sink.monitor"), AudioDeviceInfo::kNoDeviceID);
-    EXPECT_EQ(backend->defaultOutputSampleRate(), 48000.0);
+    EXPECT_EQ(backend->defaultOutput()->sampleRate, 48000.0);
     for (const uint32_t id : {AudioDeviceInfo::kSystemAudioID, idOf(engine, *backend, "orvalen_test_input")}) {
         engine.setSelectedDeviceID(id);
         engine.start();
         ASSERT_TRUE(test::waitFor([&] { return engine.isRunning(); }, 6000)) << engine.lastError().toStdString();
         EXPECT_EQ(engine.sampleRate(), 48000.0);
         drain(*engine.ringBuffer());
-        TonePlayer tone(sharedServer(), 440.0, 0.5f, 1250.0, 0.25f);
+        TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {1250.0, 0.25f}});
         const auto heard = listen(*engine.ringBuffer(), engine.sampleRate());
         engine.stop();
         ASSERT_TRUE(heard) << "no tone from source " << id;
@@ -84,16 +90,75 @@ TEST_F(PulseAudioTest, InputBlocksComeAtTheAskedFragmentSize)
     EXPECT_LE(sizes[sizes.size() / 2], 1024 + 512);
 }
 
-// A daemon of the test's own loses the captured source, dies mid-capture twice
-// and loses its sink. A lost stream ends capture at once and says why; starts
-// fail without hanging while the source or server is gone; once back, the
-// source has its id again and the same backend reaches the server.
-TEST(PulseRestart, CaptureEndsWithWhatWasLostAndStartsAgainOnceItIsBack)
+// A sink and an input appear, become the default and go again while System
+// Audio runs: the list follows without a refresh and keeps the selection,
+// capture follows the default output (and its rate) without a press, and
+// moves back when that sink goes.
+TEST_F(PulseAudioTest, TheListAndSystemAudioFollowTheServer)
+{
+    AudioEngine engine(backend);
+    engine.start();
+    ASSERT_TRUE(test::waitFor([&] { return engine.isRunning(); }, 6000)) << engine.lastError().toStdString();
+    const uint32_t input = idOf(engine, *backend, "orvalen_test_input");
+    engine.setSelectedDeviceID(input);
+    const auto sink = pactl(sharedServer(), {"load-module", "module-null-sink", "sink_name=orvalen_other", "rate=44100"});
+    const auto source = pactl(sharedServer(), {"load-module", "module-remap-source", "master=orvalen_other.monitor",
+                                               "source_name=orvalen_extra"});
+    ASSERT_TRUE(sink && source);
+    EXPECT_TRUE(test::waitFor([&] { return idOf(engine, *backend, "orvalen_extra") != 0; }, 3000));
+    for (const char* next : {"orvalen_other", "orvalen_test_sink"}) {
+        SCOPED_TRACE(next);
+        if (next == std::string("orvalen_other"))
+            ASSERT_TRUE(pactl(sharedServer(), {"set-default-sink", next}));
+        else  // the followed sink goes; the server picks the remaining one
+            ASSERT_TRUE(pactl(sharedServer(), {"unload-module", *source}) && pactl(sharedServer(), {"unload-module", *sink}));
+        const double rate = next == std::string("orvalen_other") ? 44100 : 48000;
+        EXPECT_TRUE(test::waitFor([&] { return engine.sampleRate() == rate && !engine.isStartPending(); }, 3000));
+        drain(*engine.ringBuffer());
+        TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {1250.0, 0.25f}});
+        const auto heard = listen(*engine.ringBuffer(), rate);
+        ASSERT_TRUE(heard);
+        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, rate), 0.5, 0.02);
+        EXPECT_TRUE(engine.isRunning() && engine.lastError().isEmpty());
+    }
+    EXPECT_TRUE(test::waitFor([&] { return idOf(engine, *backend, "orvalen_extra") == 0; }, 3000));
+    EXPECT_EQ(engine.selectedDeviceID(), input);
+}
+
+// Four channels, each its own tone: the picture holds the first two as they
+// are, with nothing of the other two mixed in.
+TEST_F(PulseAudioTest, AnInputWithFourChannelsGivesItsFirstTwoUnmixed)
+{
+    const QString map = "channel_map=front-left,front-right,rear-left,rear-right";
+    const auto sink = pactl(sharedServer(), {"load-module", "module-null-sink", "sink_name=orvalen_quad", "rate=48000", "channels=4", map});
+    const auto source = pactl(sharedServer(), {"load-module", "module-remap-source", "master=orvalen_quad.monitor",
+                                               "source_name=orvalen_quad_input", "channels=4", map});
+    ASSERT_TRUE(sink && source);
+    AudioEngine engine(backend);
+    engine.setSelectedDeviceID(idOf(engine, *backend, "orvalen_quad_input"));
+    engine.start();
+    EXPECT_TRUE(test::waitFor([&] { return engine.isRunning(); }, 6000));
+    TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {1250.0, 0.25f}, {700.0, 0.4f}, {1000.0, 0.3f}}, "orvalen_quad");
+    const auto heard = listen(*engine.ringBuffer(), 48000);
+    engine.stop();
+    EXPECT_TRUE(pactl(sharedServer(), {"unload-module", *source}) && pactl(sharedServer(), {"unload-module", *sink}));
+    ASSERT_TRUE(heard);
+    EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
+    EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
+    for (const auto* channel : {&heard->left, &heard->right})
+        EXPECT_LT(amplitudeAt(*channel, 700.0, 48000) + amplitudeAt(*channel, 1000.0, 48000), 0.01);
+}
+
+// A daemon of the test's own loses the captured source, dies mid-capture
+// twice and loses its sink. A lost source ends capture and a start without
+// it says so; a dead server is waited for and capture resumes by itself once
+// it is back, unless stopped meanwhile; the list comes back on its own.
+TEST(PulseRestart, CaptureResumesWhenTheServerComesBackAndEndsWhenItsSourceGoes)
 {
     PrivateDaemon daemon(ORVALEN_SOURCE_DIR);
     if (daemon.server().empty())
         GTEST_SKIP() << "Could not start a private PulseAudio daemon";
-    const auto pactlOk = [&](const QStringList& args) { return pactl(daemon.server(), args); };
+    const auto pactlOk = [&](const QStringList& args) { return pactl(daemon.server(), args).has_value(); };
     auto backend = std::make_shared<PulseBackend>(daemon.server(), 2000);
     AudioEngine engine(backend);
     const auto listed = engine.devices();
@@ -101,38 +166,45 @@ TEST(PulseRestart, CaptureEndsWithWhatWasLostAndStartsAgainOnceItIsBack)
     const auto runs = [&](uint32_t id) {
         engine.setSelectedDeviceID(id);
         engine.start();
-        return test::waitFor([&] { return engine.isRunning(); }, 6000);
+        return test::waitFor([&] { return engine.isRunning() && !engine.isStartPending(); }, 6000);
     };
-    const auto lost = [&](const char* why) {
-        return test::waitFor([&] { return !engine.isRunning(); }, 3000) && engine.lastError() == why;
+    const auto shows = [&](const QString& text, bool running, int ms = 3000) {
+        return test::waitFor([&] { return engine.lastError() == text && engine.isRunning() == running; }, ms);
     };
-    const std::string failed = "AudioEngine failed to start: ";
+    const auto relisted = [&] { return test::waitFor([&] { return engine.devices() == listed; }, 5000); };
 
     ASSERT_TRUE(runs(input));  // not moved to another source when its own goes
     ASSERT_TRUE(pactlOk({"unload-module", "module-remap-source"}));
-    EXPECT_TRUE(lost(PulseBackend::kSourceLost));
-    EXPECT_EQ(printedBy([&] { engine.start(); }), failed + "The selected input device is not available\n");
+    EXPECT_TRUE(shows(AudioBackend::kSourceLost, false));
+    EXPECT_EQ(printedBy([&] { engine.start(); }),
+              std::string("AudioEngine failed to start: ") + AudioEngine::kInputUnavailable + "\n");
+    EXPECT_EQ(engine.lastError(), AudioEngine::kInputUnavailable);
     ASSERT_TRUE(pactlOk({"load-module", "module-remap-source", "master=orvalen_test_sink.monitor",
                          "source_name=orvalen_test_input"}));
-    engine.refreshDevices();
-    EXPECT_EQ(engine.devices(), listed);
+    EXPECT_TRUE(relisted());
 
-    for (const uint32_t id : {input, AudioDeviceInfo::kSystemAudioID}) {
+    const QString reconnecting = QString::fromUtf8(AudioEngine::kReconnecting);
+    for (const auto& [id, stopMeanwhile] : std::vector<std::pair<uint32_t, bool>>{
+             {input, false}, {AudioDeviceInfo::kSystemAudioID, false}, {AudioDeviceInfo::kSystemAudioID, true}}) {
+        SCOPED_TRACE(stopMeanwhile ? "stopped meanwhile" : "left alone");
         ASSERT_TRUE(runs(id)) << engine.lastError().toStdString();
-        EXPECT_TRUE(engine.lastError().isEmpty());
         ASSERT_TRUE(daemon.kill());
-        EXPECT_TRUE(lost(PulseBackend::kServerLost));
-        EXPECT_EQ(printedBy([&] { engine.start(); }).rfind(failed, 0), id == input ? 0u : std::string::npos);
-        EXPECT_EQ(engine.lastError(), id == input ? PulseBackend::kServerLost : AudioEngine::kNoSoundServer);
-        engine.refreshDevices();
-        EXPECT_TRUE(engine.devices().isEmpty());
+        EXPECT_TRUE(shows(reconnecting, true));
+        if (stopMeanwhile)
+            engine.stop();
         ASSERT_TRUE(daemon.run());
-        engine.refreshDevices();
-        EXPECT_EQ(engine.devices(), listed);
+        EXPECT_TRUE(relisted());
+        if (stopMeanwhile) {
+            QTest::qWait(2 * AudioEngine::kMaxRetryMs);
+            EXPECT_TRUE(shows(AudioBackend::kServerLost, false, 0));
+        } else {
+            EXPECT_TRUE(shows("", true, 5000));
+        }
+        EXPECT_FALSE(engine.isStartPending());
+        engine.stop();
     }
     ASSERT_TRUE(pactlOk({"unload-module", "module-null-sink"}));  // nothing to record the system from
     engine.start();
-    EXPECT_TRUE(test::waitFor([&] { return !engine.lastError().isEmpty(); }, 3000));
-    EXPECT_EQ(engine.lastError(), AudioBackend::kNoOutputDevice);
-    EXPECT_FALSE(engine.isRunning() || engine.isStartPending());
+    EXPECT_TRUE(shows(AudioBackend::kNoOutputDevice, false));
+    EXPECT_FALSE(engine.isStartPending());
 }

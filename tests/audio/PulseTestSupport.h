@@ -25,25 +25,38 @@ inline void startOn(QProcess& process, const std::string& server, const QString&
     process.start(program, args);
 }
 
-// True when pactl did what `args` ask.
-inline bool pactl(const std::string& server, const QStringList& args)
+// What pactl printed when it did what `args` ask (a loaded module's index).
+inline std::optional<QString> pactl(const std::string& server, const QStringList& args)
 {
     QProcess p;
     startOn(p, server, "pactl", args);
-    return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }
 
-// Plays a 48 kHz stereo tone, each channel at its own frequency and amplitude,
-// into the default sink for up to `seconds` or until destroyed.
+// Plays a 48 kHz tone into `sink`, each channel at its own frequency and
+// amplitude, for up to `seconds` or until destroyed.
 class TonePlayer {
 public:
-    TonePlayer(const std::string& server, double leftHz, float leftAmp, double rightHz, float rightAmp,
+    struct Tone {
+        double hz;
+        float amplitude;
+    };
+    TonePlayer(const std::string& server, const std::vector<Tone>& tones, const QString& sink = "@DEFAULT_SINK@",
                int seconds = 10)
     {
-        const int64_t n = 48000 * seconds;
-        const auto samples = test::interleave(test::sine(n, 48000, leftHz, leftAmp), test::sine(n, 48000, rightHz, rightAmp));
+        const size_t n = 48000 * size_t(seconds), channels = tones.size();
+        std::vector<float> samples(n * channels);
+        for (size_t c = 0; c < channels; ++c) {
+            const auto wave = test::sine(int64_t(n), 48000, tones[c].hz, tones[c].amplitude);
+            for (size_t i = 0; i < n; ++i)
+                samples[i * channels + c] = wave[i];
+        }
         startOn(m_pacat, server, "pacat",
-                {"--playback", "--raw", "--format=float32le", "--channels=2", "--rate=48000", "--latency-msec=50"});
+                {"--playback", "--raw", "--format=float32le", "--rate=48000", "--latency-msec=50",
+                 QString("--channels=%1").arg(channels), "--channel-map=" + QString(channels == 2 ? "stereo" : "front-left,front-right,rear-left,rear-right"),
+                 "--device=" + sink});
         if (m_pacat.waitForStarted(5000))  // written from the event loop as pacat reads
             m_pacat.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float)));
     }

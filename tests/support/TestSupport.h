@@ -14,6 +14,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+
+#include <ostream>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 #endif
 
 namespace test {

@@ -15,7 +15,7 @@ TEST(EndToEnd, ATonePlayedIntoTheSinkDrawsItsFigureAndMovesTheMeters)
     if (sharedServer().empty() || !showScope(window, window.scopeView()))
         GTEST_SKIP() << "needs the test sound server, an X display and OpenGL 4.3 core";
     ASSERT_EQ(engine.selectedDeviceID(), AudioDeviceInfo::kSystemAudioID) << "the default source";
-    TonePlayer tone(sharedServer(), 440.0, 0.5f, 440.0, 0.5f, 15);
+    TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {440.0, 0.5f}}, "@DEFAULT_SINK@", 15);
     QTest::mouseClick(find<QAbstractButton>(window.controlPanel(), "Start"), Qt::LeftButton);
     ASSERT_TRUE(test::waitFor([&] { return settings.signalDensity() > 0.0f; }, 10000))
         << tone.ok() << engine.isRunning() << engine.lastError().toStdString();
