@@ -19,7 +19,7 @@
 class PulseBackend final : public AudioBackend {
 public:
     // A local server answers in about a millisecond.
-    static constexpr int kDefaultTimeoutMs = 100;
+    static constexpr int kDefaultTimeoutMs = 80;
 
     // `server`: as for pa_context_connect; empty means the default, which
     // honours PULSE_SERVER and the client configuration. Never autospawns.
