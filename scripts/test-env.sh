@@ -6,6 +6,9 @@
 ORVALEN_XVFB_PID=""
 ORVALEN_PULSE_PID=""
 ORVALEN_PULSE_DIR=""
+ORVALEN_PIPEWIRE_PID=""
+ORVALEN_WIREPLUMBER_PID=""
+ORVALEN_DBUS_PID=""
 
 orvalen_start_xvfb() {
     command -v Xvfb >/dev/null || { echo "note: no Xvfb; GL and window tests will skip"; return 0; }
@@ -75,6 +78,10 @@ orvalen_run_pulse() {
 # command a line until stdin closes, answering "ok" or "failed": "kill" kills
 # it as a crash would, "run" runs it again on the same socket.
 orvalen_pulse_console() {
+    if [ "${ORVALEN_SOUND_SERVER:-}" = pipewire ]; then
+        orvalen_pipewire_console
+        return
+    fi
     unset PULSE_SERVER
     orvalen_start_pulse >&2
     echo "${PULSE_SERVER:-}"
@@ -89,6 +96,23 @@ orvalen_pulse_console() {
     orvalen_stop_pulse
 }
 
+# orvalen_pulse_console for PipeWire: "kill" kills pipewire-pulse and
+# pipewire, "run" starts them again with the same objects on the same socket.
+orvalen_pipewire_console() {
+    unset PULSE_SERVER
+    orvalen_start_pipewire >&2
+    echo "${PULSE_SERVER:-}"
+    local command
+    while read -r command; do
+        case $command in
+        kill) orvalen_kill_pipewire && echo ok || echo failed ;;
+        run) orvalen_run_pipewire >&2 && echo ok || echo failed ;;
+        *) echo failed ;;
+        esac
+    done
+    orvalen_stop_pipewire
+}
+
 orvalen_stop_pulse() {
     if [ -n "$ORVALEN_PULSE_PID" ]; then
         kill "$ORVALEN_PULSE_PID" 2>/dev/null || true
@@ -100,13 +124,118 @@ orvalen_stop_pulse() {
     ORVALEN_PULSE_DIR=""
 }
 
+# The same objects behind PipeWire's PulseAudio server (pipewire-pulse), for
+# running the audio tests against it: pipewire, WirePlumber (which quits
+# without a session bus: a private one) and pipewire-pulse, all on a private
+# runtime folder. ORVALEN_SOUND_SERVER=pipewire makes orvalen_start_test_env
+# and orvalen_pulse_console use it.
+orvalen_start_pipewire() {
+    local p
+    for p in pipewire wireplumber pipewire-pulse dbus-daemon pactl; do
+        command -v "$p" >/dev/null || { echo "note: no $p; audio tests will skip"; return 0; }
+    done
+    ORVALEN_PULSE_DIR="$(mktemp -d)"
+    local d="$ORVALEN_PULSE_DIR"
+    mkdir -p "$d/home/.config/pipewire" "$d/runtime"
+    chmod 700 "$d/runtime"
+    # The stock config also loads module-always-sink, which makes a dummy sink
+    # whenever there is none: a test that unloads the null sink would still
+    # find one to record from.
+    cat >"$d/home/.config/pipewire/pipewire-pulse.conf" <<'CONF'
+context.spa-libs = {
+    audio.convert.* = audioconvert/libspa-audioconvert
+    support.*       = support/libspa-support
+}
+context.modules = [
+    { name = libpipewire-module-rt args = { nice.level = -11 } flags = [ ifexists nofail ] }
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-metadata }
+    { name = libpipewire-module-protocol-pulse }
+]
+pulse.properties = { server.address = [ "unix:native" ] }
+CONF
+    echo "autospawn = no" >"$d/client.conf"
+    dbus-daemon --session --nofork --address="unix:path=$d/runtime/bus" >>"$d/dbus.log" 2>&1 &
+    ORVALEN_DBUS_PID=$!
+    export PULSE_SERVER="unix:$d/runtime/pulse/native"
+    export PULSE_CLIENTCONFIG="$d/client.conf"
+    export PIPEWIRE_RUNTIME_DIR="$d/runtime"  # for pw-top, pw-metadata and pw-dump
+    orvalen_run_pipewire && return 0
+    echo "note: PipeWire did not start; audio tests will skip"
+    tail -n 5 "$d"/*.log || true
+    orvalen_stop_pipewire
+}
+
+# Runs the daemons that orvalen_start_pipewire set up (again, after they were
+# killed) and makes the test objects through pactl; fails when they are not
+# there within 10 s.
+orvalen_run_pipewire() {
+    local d="$ORVALEN_PULSE_DIR"
+    local env=(env -u PULSE_SERVER HOME="$d/home" XDG_CONFIG_HOME="$d/home/.config"
+        XDG_STATE_HOME="$d/home/.local/state" XDG_RUNTIME_DIR="$d/runtime" PIPEWIRE_RUNTIME_DIR="$d/runtime"
+        DBUS_SESSION_BUS_ADDRESS="unix:path=$d/runtime/bus")
+    # Its clients quit when they cannot connect: wait for its socket (a killed
+    # one leaves its own behind).
+    rm -f "$d/runtime/pipewire-0"
+    "${env[@]}" pipewire >>"$d/pipewire.log" 2>&1 &
+    ORVALEN_PIPEWIRE_PID=$!
+    local i
+    for i in $(seq 1 50); do
+        [ -S "$d/runtime/pipewire-0" ] && break
+        sleep 0.1
+    done
+    # WirePlumber quits by itself when pipewire goes (see orvalen_kill_pipewire).
+    "${env[@]}" wireplumber >>"$d/wireplumber.log" 2>&1 &
+    ORVALEN_WIREPLUMBER_PID=$!
+    "${env[@]}" pipewire-pulse >>"$d/pipewire-pulse.log" 2>&1 &
+    ORVALEN_PULSE_PID=$!
+    for i in $(seq 1 50); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.2
+    done
+    [ "$i" -lt 50 ] || return 1
+    pactl load-module module-null-sink sink_name=orvalen_test_sink rate=48000 channels=2 >/dev/null &&
+        pactl load-module module-remap-source master=orvalen_test_sink.monitor \
+            source_name=orvalen_test_input >/dev/null || return 1
+    # WirePlumber makes them the defaults once it has seen them.
+    for _ in $(seq 1 50); do
+        pactl set-default-sink orvalen_test_sink && pactl set-default-source orvalen_test_input &&
+            [ "$(pactl get-default-sink)" = orvalen_test_sink ] &&
+            [ "$(pactl get-default-source)" = orvalen_test_input ] && return 0
+        sleep 0.2
+    done 2>/dev/null
+    return 1
+}
+
+# Kills the daemons as a crash would (WirePlumber then quits by itself).
+orvalen_kill_pipewire() {
+    kill -KILL "$ORVALEN_PULSE_PID" "$ORVALEN_PIPEWIRE_PID" || return 1
+    wait "$ORVALEN_PULSE_PID" "$ORVALEN_PIPEWIRE_PID" "$ORVALEN_WIREPLUMBER_PID" 2>/dev/null
+    return 0
+}
+
+orvalen_stop_pipewire() {
+    local pid
+    for pid in "$ORVALEN_PULSE_PID" "$ORVALEN_WIREPLUMBER_PID" "$ORVALEN_PIPEWIRE_PID" "$ORVALEN_DBUS_PID"; do
+        [ -n "$pid" ] || continue
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    ORVALEN_PULSE_PID="" ORVALEN_WIREPLUMBER_PID="" ORVALEN_PIPEWIRE_PID="" ORVALEN_DBUS_PID=""
+    unset PULSE_SERVER PULSE_CLIENTCONFIG PIPEWIRE_RUNTIME_DIR
+    [ -n "$ORVALEN_PULSE_DIR" ] && rm -rf "$ORVALEN_PULSE_DIR"
+    ORVALEN_PULSE_DIR=""
+}
+
 orvalen_start_test_env() {
     orvalen_start_xvfb
-    orvalen_start_pulse
+    if [ "${ORVALEN_SOUND_SERVER:-}" = pipewire ]; then orvalen_start_pipewire; else orvalen_start_pulse; fi
 }
 
 orvalen_stop_test_env() {
-    orvalen_stop_pulse
+    if [ "${ORVALEN_SOUND_SERVER:-}" = pipewire ]; then orvalen_stop_pipewire; else orvalen_stop_pulse; fi
     if [ -n "$ORVALEN_XVFB_PID" ]; then
         kill "$ORVALEN_XVFB_PID" 2>/dev/null || true
         wait "$ORVALEN_XVFB_PID" 2>/dev/null || true

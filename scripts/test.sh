@@ -50,3 +50,12 @@ fi
 trap orvalen_stop_test_env EXIT
 cd "$dir"
 ctest --output-on-failure -j "$(nproc)" "${labels[@]}"
+
+# Most desktops run PipeWire: the sound-server tests once more against its
+# PulseAudio server.
+if [ "$mode" = all ]; then
+    orvalen_stop_pulse
+    export ORVALEN_SOUND_SERVER=pipewire
+    orvalen_start_pipewire
+    ctest --output-on-failure -j "$(nproc)" -L audio
+fi

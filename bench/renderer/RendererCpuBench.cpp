@@ -48,7 +48,7 @@ void BM_DrainAndFilterXY(benchmark::State& state)
     for (auto _ : state) {
         core.ringBuffer->write(block.data(), 800);
         core.analysisFrameCounter = 0;  // the analysis is measured on its own
-        const int64_t n = core.drainAndTick();
+        const int64_t n = core.paceXY(core.drainAndTick());
         core.applyDisplayFilterXY(n);
         benchmark::DoNotOptimize(core.filteredLeftData()[n - 1]);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -83,6 +84,7 @@ struct PulseBackend::Core {
     std::string error;               // why the last connect or query failed
     std::function<void()> changed;   // lock held for every access
     bool subscribed = false;         // to the context's events
+    int pipewire = -1;               // the server is PipeWire's; -1: not asked yet
 
     Core(std::string serverName, int timeoutMs)
         : server(std::move(serverName)), timeout(std::max(timeoutMs, 1))
@@ -153,6 +155,7 @@ struct PulseBackend::Core {
         pa_context_unref(context);
         context = nullptr;
         subscribed = false;
+        pipewire = -1;
     }
 
     // Lock held, context set. One wait on the loop, woken by any callback or
@@ -264,6 +267,34 @@ struct PulseBackend::Core {
             return false;
         }
         return true;
+    }
+
+    // Lock held, context ready. Asked once per connection.
+    bool isPipeWire(Clock::time_point until)
+    {
+        if (pipewire < 0) {
+            Reply reply{loop};
+            std::string name;
+            pa_operation* op = pa_context_get_server_info(context, onServerReply, &reply);
+            if (collect(op, reply, [&](const void* item) {
+                    const char* n = static_cast<const pa_server_info*>(item)->server_name;
+                    name = n ? n : "";
+                }, until))
+                pipewire = name.find("PipeWire") != std::string::npos;
+        }
+        return pipewire > 0;
+    }
+
+    // Lock held. The fragment to ask for. PipeWire runs its whole graph at
+    // the smallest latency any client asks for, and a record stream's
+    // fragment is its ask: 2048 frames at 48 kHz, its largest quantum, never
+    // lowers what the players chose. Blocks then come every 43 ms; the
+    // renderer spreads them over the frames.
+    int fragmentFor(int frames, double rate, Clock::time_point until)
+    {
+        if (!isPipeWire(until) || !(rate > 0))
+            return frames;
+        return std::max(frames, static_cast<int>(std::ceil(std::min(rate, 1e6) * 2048.0 / 48000.0)));
     }
 
     // Lock held. The default sink's name; empty when there is none.
@@ -489,18 +520,19 @@ std::optional<OutputInfo> PulseBackend::defaultOutput()
 
 OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks)
 {
+    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(m_core->deadline()))
+    if (!m_core->ensureContext(until))
         return {nullptr, m_core->error};
     // DONT_MOVE: a removed source ends the stream instead of silently
-    // recording another one. NO_REMAP: channels by index, so inputs beyond
-    // the second are dropped, never mixed into the first two.
+    // recording another one. NO_REMAP, NO_REMIX: channels by index, so inputs
+    // beyond the second are dropped, never mixed into the first two.
     auto stream = std::make_unique<PulseStream>(m_core, callbacks);
     std::string error;
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS |
+                                                      PA_STREAM_NO_REMIX_CHANNELS);
     if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate, request.channels,
-                         request.fragmentFrames,
-                         static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS),
-                         error))
+                         m_core->fragmentFor(request.fragmentFrames, request.sampleRate, until), flags, error))
         return {nullptr, error};
     return {std::move(stream), {}};
 }
@@ -508,13 +540,14 @@ OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStrea
 OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double sampleRate,
                                          int fragmentFrames, AudioStreamCallbacks& callbacks)
 {
+    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(m_core->deadline()))
+    if (!m_core->ensureContext(until))
         return {nullptr, m_core->error};
     auto stream = std::make_unique<PulseStream>(m_core, callbacks);
     std::string error;
-    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2, fragmentFrames,
-                         PA_STREAM_NOFLAGS, error))
+    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2,
+                         m_core->fragmentFor(fragmentFrames, sampleRate, until), PA_STREAM_NOFLAGS, error))
         return {nullptr, error};
     return {std::move(stream), {}};
 }

@@ -97,6 +97,30 @@ FilterType ScopeFrameCore::currentFilterType() const
     return kAllFilterTypes[static_cast<size_t>(std::min<int64_t>(displayFilterType, 3))];
 }
 
+int64_t ScopeFrameCore::paceXY(int64_t drained)
+{
+    // Averages over the frames seen, up to the last 32: the first block sets
+    // the pace at once.
+    if (drained > 0 || xyFramesSeen > 0) {
+        xyFramesSeen = std::min<int64_t>(xyFramesSeen + 1, 32);
+        xyPerFrame += (static_cast<double>(drained) - xyPerFrame) / static_cast<double>(xyFramesSeen);
+    }
+    if (drained > 0)
+        xyBlock = xyBlock > 0 ? xyBlock + (static_cast<double>(drained) - xyBlock) / 8 : static_cast<double>(drained);
+    xyBacklog = std::min(xyBacklog + drained, scratchSize);
+    // The average pace, nudged to keep about one block waiting so that the
+    // trace never runs dry between blocks; far behind (late frames, bigger
+    // blocks), the excess is drawn at once.
+    const double wanted = xyPerFrame + (static_cast<double>(xyBacklog) - xyBlock) / 32;
+    const auto behind = xyBacklog - 2 * static_cast<int64_t>(xyBlock);
+    const int64_t count = std::clamp(std::max(static_cast<int64_t>(std::llround(wanted)), behind), int64_t{0}, xyBacklog);
+    const int64_t from = wrap(historyWritePos - xyBacklog);
+    copyFromHistory(historyLeft.get(), from, count, scratchLeft.get());
+    copyFromHistory(historyRight.get(), from, count, scratchRight.get());
+    xyBacklog -= count;
+    return count;
+}
+
 void ScopeFrameCore::applyDisplayFilterXY(int64_t count)
 {
     count = std::clamp<int64_t>(count, 0, scratchSize);

@@ -56,8 +56,17 @@ public:
     // The CPU half of one frame, in order. drainAndTick() must come first
     // and always runs, visible or not; it returns n, the frames drained.
     int64_t drainAndTick();
-    // XY mode with n >= 2: leaves the n drained frames, display-filtered, in
-    // filteredLeftData()/filteredRightData().
+    // XY mode: moves the frames due this frame, oldest first, to where
+    // applyDisplayFilterXY takes them, and returns how many. The server hands
+    // over blocks that may span several display frames (43 ms on PipeWire);
+    // drawing each whole as it comes would make the trace flash, so drained
+    // frames are drawn at the pace they arrive on average, at most about one
+    // block late. A lone block is drawn at once.
+    int64_t paceXY(int64_t drained);
+    // A frame without an XY trace: what waited to be drawn is dropped.
+    void dropXYBacklog() { xyBacklog = 0; }
+    // XY mode with n >= 2: leaves the n frames paceXY chose, display-filtered,
+    // in filteredLeftData()/filteredRightData().
     void applyDisplayFilterXY(int64_t count);
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
     // triggered, filtered window and returns its length (0: nothing to draw).
@@ -80,6 +89,10 @@ protected:
 
     std::unique_ptr<float[]> historyLeft;
     std::unique_ptr<float[]> historyRight;
+    int64_t xyBacklog = 0;         // drained, not yet drawn: the newest of the history
+    double xyPerFrame = 0;         // frames drained per frame, averaged
+    int64_t xyFramesSeen = 0;      // since the first block, up to 32
+    double xyBlock = 0;            // frames per delivered block, smoothed
     int64_t historyWritePos = 0;   // where the next sample goes
     int64_t historyCount = 0;      // valid samples, at most historyCapacity
 

@@ -63,10 +63,13 @@ void ScopeRenderer::applyTextureSize(int width, int height)
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
 {
     const int64_t drained = drainAndTick();
-    if (!scopeVisible || width < 1 || height < 1)
+    if (!scopeVisible || width < 1 || height < 1) {
+        dropXYBacklog();
         return;
+    }
     applyTextureSize(width, height);
     if (!m_texture.valid()) {
+        dropXYBacklog();
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
     }
@@ -76,7 +79,9 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
                                 xyRotationAngle,  xyGain,
                                 waveformGain};
     const bool xy = displayMode == 0;
-    const int64_t count = xy ? drained : prepareWaveformData();
+    if (!xy)
+        dropXYBacklog();
+    const int64_t count = xy ? paceXY(drained) : prepareWaveformData();
 
     // Nothing new and everything faded below visibility: the picture is the
     // background, so the frame skips the fade and the drawing altogether.

@@ -55,7 +55,7 @@ public:
         }
         startOn(m_pacat, server, "pacat",
                 {"--playback", "--raw", "--format=float32le", "--rate=48000", "--latency-msec=50",
-                 QString("--channels=%1").arg(channels), "--channel-map=" + QString(channels == 2 ? "stereo" : "front-left,front-right,rear-left,rear-right"),
+                 QString("--channels=%1").arg(channels), "--channel-map=" + QString(channels == 2 ? "stereo" : "aux0,aux1,aux2,aux3"),
                  "--device=" + sink});
         if (m_pacat.waitForStarted(5000))  // written from the event loop as pacat reads
             m_pacat.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float)));

@@ -158,7 +158,7 @@ TEST(DisplayFilter, XYFramesFilterOneStreamThatRecoversFromNaNOnBothChannels)
             core.displayFilterFrequency = hz;
             core.write(slice(left, start, 1000), slice(right, start, 1000));
             const int64_t allocations = allocationCount();
-            core.applyDisplayFilterXY(core.drainAndTick());
+            core.applyDisplayFilterXY(core.paceXY(core.drainAndTick()));
             EXPECT_EQ(allocationCount(), allocations);
             for (auto [f, x, drawn] :
                  {std::tuple{&l, &left, core.filteredLeftData()}, {&r, &right, core.filteredRightData()}}) {
@@ -171,6 +171,33 @@ TEST(DisplayFilter, XYFramesFilterOneStreamThatRecoversFromNaNOnBothChannels)
             }
         }
         EXPECT_TRUE(test::sameBits(core.newest(3000), left));  // the analysers see raw samples
+    }
+}
+
+// PipeWire hands over 2048 frames every 43 ms, one block per five 8.3 ms
+// frames: each frame draws its share, in order and at most about a block
+// late, instead of the whole block at once and nothing in the next four.
+TEST(XYPacing, BlocksSpanningFramesAreDrawnInSharesInOrder)
+{
+    CoreProbe core;
+    std::vector<float> block;
+    float written = 0, drawn = 0;
+    for (int frame = 0; frame < 200; ++frame) {
+        if (frame % 5 == 0) {
+            block = test::ramp(2048, written);
+            written += 2048;
+            core.write(block, block);
+        }
+        const int64_t n = core.paceXY(core.drainAndTick());
+        core.applyDisplayFilterXY(n);
+        ASSERT_EQ(values(core.filteredLeftData(), n), test::ramp(n, drawn)) << frame;
+        drawn += float(n);
+        EXPECT_TRUE(frame > 0 || n == 2048);  // a lone block at once
+        if (frame >= 50) {
+            EXPECT_GE(n, 320) << frame;
+            EXPECT_LE(n, 520) << frame;
+            EXPECT_LE(written - drawn, 2 * 2048) << frame;
+        }
     }
 }
 
