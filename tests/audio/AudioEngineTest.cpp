@@ -226,10 +226,10 @@ TEST_F(AudioEngineTest, StartsFailuresLossesAndRecoveries)
              {"system audio runs",
               [&] { select("System Audio"), backend->systemError.clear(), engine->start(), answer(); }, "", true},
              {"system audio lost", lose("Sink gone"), "Sink gone"},
-             {"server lost", [&] { engine->start(), answer(), lose(serverLost.toLatin1(), true)(); }, reconnecting, true},
+             {"server lost", [&] { engine->start(), answer(), lose(AudioBackend::kServerLost, true)(); }, reconnecting, true},
              {"server back", [&] { backend->reachable = true, opened(backend->streams.size())(), answer(); }, "", true},
              {"stopped while waiting",
-              [&] { lose(serverLost.toLatin1(), true)(), test::settle(), engine->stop(), backend->reachable = true, QTest::qWait(600); },
+              [&] { lose(AudioBackend::kServerLost, true)(), test::settle(), engine->stop(), backend->reachable = true, QTest::qWait(600); },
               serverLost},
              {"default output moves",
               [&] {
