@@ -9,6 +9,8 @@ ORVALEN_PULSE_DIR=""
 ORVALEN_PIPEWIRE_PID=""
 ORVALEN_WIREPLUMBER_PID=""
 ORVALEN_DBUS_PID=""
+ORVALEN_WESTON_PID=""
+ORVALEN_WESTON_DIR=""
 
 orvalen_start_xvfb() {
     command -v Xvfb >/dev/null || { echo "note: no Xvfb; GL and window tests will skip"; return 0; }
@@ -224,9 +226,48 @@ orvalen_stop_pipewire() {
         wait "$pid" 2>/dev/null || true
     done
     ORVALEN_PULSE_PID="" ORVALEN_WIREPLUMBER_PID="" ORVALEN_PIPEWIRE_PID="" ORVALEN_DBUS_PID=""
+ORVALEN_WESTON_PID=""
+ORVALEN_WESTON_DIR=""
     unset PULSE_SERVER PULSE_CLIENTCONFIG PIPEWIRE_RUNTIME_DIR
     [ -n "$ORVALEN_PULSE_DIR" ] && rm -rf "$ORVALEN_PULSE_DIR"
     ORVALEN_PULSE_DIR=""
+}
+
+# A headless Wayland compositor (weston, GL renderer on Mesa) for the window
+# tests on Qt's wayland platform, in place of the X display. --debug lets
+# weston-screenshooter read back what it shows; no idle timeout (it would
+# blank the output). Its kiosk shell never repaints here: the desktop shell.
+# Pixman instead of GL: the screenshooter gets nothing back.
+orvalen_start_weston() {
+    command -v weston >/dev/null || { echo "note: no weston; Wayland tests will skip"; return 0; }
+    ORVALEN_WESTON_DIR="$(mktemp -d)"
+    local d="$ORVALEN_WESTON_DIR"
+    chmod 700 "$d"
+    XDG_RUNTIME_DIR="$d" weston --backend=headless-backend.so --use-gl \
+        --socket=orvalen-wayland --width=1280 --height=1024 --idle-time=0 --debug >"$d/weston.log" 2>&1 &
+    ORVALEN_WESTON_PID=$!
+    for _ in $(seq 1 50); do
+        if [ -S "$d/orvalen-wayland" ]; then
+            export WAYLAND_DISPLAY="$d/orvalen-wayland" QT_QPA_PLATFORM=wayland QT_WAYLAND_DISABLE_WINDOWDECORATION=1
+            unset DISPLAY
+            return 0
+        fi
+        sleep 0.2
+    done
+    echo "note: weston did not start; Wayland tests will skip"
+    tail -n 5 "$d/weston.log" || true
+    orvalen_stop_weston
+}
+
+orvalen_stop_weston() {
+    if [ -n "$ORVALEN_WESTON_PID" ]; then
+        kill "$ORVALEN_WESTON_PID" 2>/dev/null || true
+        wait "$ORVALEN_WESTON_PID" 2>/dev/null || true
+        ORVALEN_WESTON_PID=""
+    fi
+    unset WAYLAND_DISPLAY QT_WAYLAND_DISABLE_WINDOWDECORATION
+    [ -n "$ORVALEN_WESTON_DIR" ] && rm -rf "$ORVALEN_WESTON_DIR"
+    ORVALEN_WESTON_DIR=""
 }
 
 orvalen_start_test_env() {
@@ -235,6 +276,7 @@ orvalen_start_test_env() {
 }
 
 orvalen_stop_test_env() {
+    orvalen_stop_weston
     if [ "${ORVALEN_SOUND_SERVER:-}" = pipewire ]; then orvalen_stop_pipewire; else orvalen_stop_pulse; fi
     if [ -n "$ORVALEN_XVFB_PID" ]; then
         kill "$ORVALEN_XVFB_PID" 2>/dev/null || true

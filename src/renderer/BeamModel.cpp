@@ -89,6 +89,17 @@ float invisibleLight()
     return threshold;
 }
 
+float fadeBound(float decay) { return sanitizedDecay(decay) * (1.0f + 0x1p-11f); }
+
+int64_t framesToFade(float decay)
+{
+    const double factor = fadeBound(decay);
+    if (factor >= 1.0)
+        return kMaxFadeFrames;
+    const double frames = std::ceil(std::log(double(invisibleLight()) / kMaxTexel) / std::log(factor));
+    return std::clamp<int64_t>(static_cast<int64_t>(frames), 0, kMaxFadeFrames);
+}
+
 PixelRect unite(const PixelRect& a, const PixelRect& b)
 {
     if (a.empty())

@@ -79,6 +79,16 @@ float displayValue(float light, float hottest);
 // Light below which a texel shows exactly as the background on an 8-bit
 // display (with a margin): the frame can stop fading and drawing.
 float invisibleLight();
+// What one fade can leave of a texel's light, as a factor: decay plus the
+// rounding of the half-float store (half an ulp, 2^-11 of a normal value;
+// below the smallest normal, 2^-14, at most 2^-25, which the margin between
+// invisibleLight's quarter step and a visible half step covers many times).
+float fadeBound(float decay);
+// Fades after which no light the picture can hold (kMaxTexel) shows: an XY
+// picture is then black, a waveform picture redrawn from unchanged samples
+// at its steady state, to an 8-bit display. Held to kMaxFadeFrames.
+constexpr int64_t kMaxFadeFrames = 30000;
+int64_t framesToFade(float decay);
 
 // A rectangle of texels, x0 <= x < x1 and y0 <= y < y1; empty when either
 // side is 0.

@@ -60,6 +60,14 @@ void ScopeRenderer::applyTextureSize(int width, int height)
     m_litRect = {};
 }
 
+void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int height)
+{
+    if (m_resting || !m_texture.valid() || width != m_texture.width || height != m_texture.height)
+        m_passes->presentBackground(targetFramebuffer, width, height);
+    else
+        m_passes->present(m_texture, targetFramebuffer, width, height, m_litRect);
+}
+
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
 {
     const int64_t drained = drainAndTick();
@@ -102,7 +110,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         m_passes->fade(m_texture, decay, m_litRect);
     else
         m_passes->fadeCapped(m_texture, decay);
-    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);
+    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::fadeBound(decay);
 
     if (count >= 2) {
         const beam::Shape shape{beam::sigmaFor(settings.beamWidth), beam::speedExponentFor(settings.speedSensitivity),

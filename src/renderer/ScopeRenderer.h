@@ -40,6 +40,10 @@ public:
     // all light faded below what the display shows) and when no texture can
     // be made for the size, it only clears the target to the background.
     void draw(GLuint targetFramebuffer, int width, int height);
+    // Shows the picture as the last frame left it, without running a frame
+    // (nothing drained, faded or drawn): for a snapshot into a framebuffer of
+    // the drawable's size. A picture of another size shows as background.
+    void presentPicture(GLuint targetFramebuffer, int width, int height);
     // The drawable changed size: a new black picture of that size.
     void resize(int width, int height);
 
@@ -62,9 +66,10 @@ public:
     float waveformGain = 1.0f;
     float timePerDivision = 10.0f;       // kept for the view; the window length is displaySampleCount
 
-    // For tests and benchmarks: the picture (no texture: nullptr), and
+    // For tests and benchmarks: the picture (no texture: nullptr). And
     // whether the last drawn frame found nothing to show and skipped the
-    // fade and the drawing.
+    // fade and the drawing: every pixel it showed was the background, to
+    // an 8-bit display, and so will the next be unless new samples come.
     const ScopeTexture* scopeTexture() const { return m_texture.valid() ? &m_texture : nullptr; }
     bool resting() const { return m_resting; }
 

@@ -1,17 +1,20 @@
 #include "ui/ScopeView.h"
 
 #include "audio/AudioEngine.h"
+#include "renderer/BeamModel.h"
 #include "renderer/ScopeRenderer.h"
 #include "settings/ScopeSettings.h"
 #include "ui/UiStyle.h"
 
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <tuple>
 
 namespace {
@@ -22,6 +25,10 @@ QSurfaceFormat scopeFormat()
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(4, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
+    // Without asking, Mesa's Wayland EGL hands out RGB565: a banded glow.
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
     format.setDepthBufferSize(0);
     format.setStencilBufferSize(0);
     // Frames are paced by our own timer; a blocking swap would hold the
@@ -29,6 +36,11 @@ QSurfaceFormat scopeFormat()
     format.setSwapInterval(0);
     return format;
 }
+
+// A change of a published meter value below this is taken for settled: the
+// slowest meter (the KX hold, 3 % a run) then has less than 3.4e-4 left to
+// go, a thirtieth of a displayed percent.
+constexpr float kMeterSettled = 1e-5f;
 
 // Schedules `apply(value)` on the settings' thread, later, and only while the
 // settings object still exists: meters are never written inside a frame.
@@ -51,6 +63,7 @@ ScopeView::ScopeView(AudioEngine& engine, ScopeSettings& settings)
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_frameTimer, &QTimer::timeout, this, &ScopeView::onFrameTick);
     m_clock.start();
+    m_meters.fill(std::numeric_limits<float>::quiet_NaN());
     setFrameRate(m_settings.frameRate());
 
     m_settings.onFrameRateChanged = [view = QPointer<ScopeView>(this)](long long rate) {
@@ -86,13 +99,23 @@ void ScopeView::initializeGL()
     }
     connect(ctx, &QOpenGLContext::aboutToBeDestroyed, this, &ScopeView::releaseRenderer, Qt::DirectConnection);
 
-    m_renderer->onRhythmAnalysis = deferredWrite(m_settings, &ScopeSettings::setRhythmMatchRate);
-    m_renderer->onPressureAnalysis = deferredWrite(m_settings, &ScopeSettings::setExpansionPressure);
-    m_renderer->onDensityAnalysis = deferredWrite(m_settings, &ScopeSettings::setSignalDensity);
-    m_renderer->onCurvatureAnalysis = deferredWrite(m_settings, &ScopeSettings::setEnvelopeCurvature);
+    // The view (while it exists) hears of each value at once, to know when they settle.
+    const auto publish = [this](size_t meter, auto apply) -> std::function<void(float)> {
+        return [view = QPointer<ScopeView>(this), meter, write = deferredWrite(m_settings, apply)](float value) {
+            if (view)
+                view->noteMeter(meter, value);
+            write(value);
+        };
+    };
+    m_renderer->onRhythmAnalysis = publish(0, &ScopeSettings::setRhythmMatchRate);
+    m_renderer->onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
+    m_renderer->onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
+    m_renderer->onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
     m_settings.onResetAnalysis = [view = QPointer<ScopeView>(this)] {
-        if (view && view->m_renderer)
+        if (view && view->m_renderer) {
             view->m_renderer->resetAnalysis();
+            view->wake();  // the held samples bring the meters back up
+        }
     };
     syncRenderer();
     emit rendererReady(true);
@@ -171,9 +194,17 @@ void ScopeView::setFrameRate(long long requested)
     }
 }
 
+void ScopeView::noteMeter(size_t meter, float value)
+{
+    if (!(std::abs(value - m_meters[meter]) < kMeterSettled))
+        m_meterQuietFrames = 0;
+    m_meters[meter] = value;
+}
+
 void ScopeView::wake()
 {
-    m_restfulFrames = 0;
+    m_stoppedFrames = 0;
+    m_meterQuietFrames = 0;
     if (!m_renderer || m_frameTimer.isActive())
         return;
     m_nextFrameNs = m_clock.nsecsElapsed();
@@ -186,27 +217,24 @@ void ScopeView::onFrameTick()
         update();
     } else if (m_renderer && context()) {
         // Hidden scope: no picture, but the frame still drains the ring and
-        // runs the analysis, so the meters keep moving.
+        // runs the analysis, so the meters keep moving. A visible one that is
+        // not exposed is a Wayland subsurface (Qt never marks it exposed):
+        // its frames are shown by swapping here.
         makeCurrent();
         paintGL();
+        if (isVisible())
+            context()->swapBuffers(this);
         doneCurrent();
     }
 
-    // With capture stopped nothing new arrives: once the phosphor has decayed
-    // below what the display can show (and the meters have settled), stop
-    // asking for frames. Any change of settings or engine, a resize or an
-    // expose starts them again.
-    if (!m_engine.isRunning()) {
-        const float decay = m_settings.decay();
-        int settle = 60;  // ten analysis runs: the meters' smoothing has converged
-        if (decay > 0.0f && decay < 1.0f)
-            settle = std::max(settle, static_cast<int>(std::ceil(std::log(1.0 / 65536.0) / std::log(decay))));
-        if (++m_restfulFrames > std::min(settle, 4000)) {
-            m_frameTimer.stop();
-            return;
-        }
-    } else {
-        m_restfulFrames = 0;
+    // With capture stopped nothing new arrives: once nothing on screen can
+    // change, stop asking for frames. Any change of settings or engine, a
+    // meter reset, a resize or an expose starts them again.
+    if (m_engine.isRunning()) {
+        m_stoppedFrames = 0;
+    } else if (atRest()) {
+        m_frameTimer.stop();
+        return;
     }
 
     const qint64 period = 1'000'000'000LL / m_frameRate;
@@ -215,6 +243,35 @@ void ScopeView::onFrameTick()
     if (m_nextFrameNs < now)  // fell behind (a busy main thread): do not try to catch up
         m_nextFrameNs = now + period;
     m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500'000) / 1'000'000));
+}
+
+bool ScopeView::atRest()
+{
+    if (!m_renderer)
+        return true;
+    // A waveform picture never goes black: redrawn from the same samples, it
+    // is steady once any light it held at the stop has faded.
+    const bool pictureSteady = !m_renderer->scopeVisible || m_renderer->resting() ||
+                               m_stoppedFrames > beam::framesToFade(m_renderer->decay);
+    // A whole analysis run without a visible move: the next runs, on the same
+    // samples, would not move them either.
+    const bool metersSettled =
+        m_meterQuietFrames > ScopeFrameCore::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
+    return pictureSteady && metersSettled;
+}
+
+QImage ScopeView::grabPicture()
+{
+    if (!m_renderer || !context())
+        return {};
+    const qreal ratio = devicePixelRatio();
+    const QSize size(qRound(width() * ratio), qRound(height() * ratio));
+    makeCurrent();
+    QOpenGLFramebufferObject target(size);  // 8 bits a channel, like the display
+    m_renderer->presentPicture(target.handle(), size.width(), size.height());
+    QImage picture = target.toImage().convertToFormat(QImage::Format_RGB32);
+    doneCurrent();
+    return picture;
 }
 
 void ScopeView::paintGL()
@@ -230,12 +287,19 @@ void ScopeView::paintGL()
     }
     const qreal ratio = devicePixelRatio();
     m_renderer->draw(defaultFramebufferObject(), qRound(width() * ratio), qRound(height() * ratio));
+    // Frames drawn, not requested: those are what fade the picture and run the analysis.
+    ++m_meterQuietFrames;
+    if (!m_engine.isRunning())
+        ++m_stoppedFrames;
 }
 
 void ScopeView::resizeGL(int, int)
 {
     // The drawable is in device pixels.
     const qreal ratio = devicePixelRatio();
+    // Qt does not always make the context current for this call (a resize
+    // that arrives from the window system between frames).
+    makeCurrent();
     if (m_renderer)
         m_renderer->resize(qRound(width() * ratio), qRound(height() * ratio));
     wake();

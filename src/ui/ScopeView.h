@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QOpenGLWindow>
 #include <QPointer>
 #include <QTimer>
 
+#include <array>
 #include <memory>
 
 class AudioEngine;
@@ -37,9 +39,21 @@ public:
     // the renderer, in a fixed order; nothing is compared with old values.
     void syncRenderer();
 
-    // True while frames are being requested (false once the picture is at
-    // rest with capture stopped).
+    // True while frames are being requested. With capture stopped they stop
+    // once nothing on screen can change: the picture is black to the display
+    // (or, redrawn from the held samples in waveform mode, steady: at the
+    // latest after beam::framesToFade frames) and the meters, still
+    // analysing the held samples, have settled (at the latest after
+    // kMeterFrameLimit frames).
     bool isAnimating() const { return m_frameTimer.isActive(); }
+    // Frames after which meters that still move count as settled: the
+    // slowest, the KX hold releasing 3 % a run, is then within 0.97^500 of
+    // its end. A bound only for values that never quite converge.
+    static constexpr int64_t kMeterFrameLimit = 3000;
+
+    // What the scope area shows now (the picture as displayed, not its
+    // light), at its size in device pixels; null without a renderer.
+    QImage grabPicture();
 
 signals:
     void doubleClicked();
@@ -56,6 +70,8 @@ protected:
 private:
     void scheduleSync();
     void onFrameTick();
+    bool atRest();
+    void noteMeter(size_t meter, float value);
     void wake();
     void releaseRenderer();
 
@@ -66,6 +82,8 @@ private:
     QElapsedTimer m_clock;
     qint64 m_nextFrameNs = 0;
     int m_frameRate = 120;
-    int m_restfulFrames = 0;
+    int64_t m_stoppedFrames = 0;     // since capture stopped or the view woke
+    int64_t m_meterQuietFrames = 0;  // since a published meter value last moved
+    std::array<float, 4> m_meters;   // last published; NaN: none yet
     bool m_syncPending = false;
 };

@@ -191,8 +191,9 @@ TEST_F(ScopeRendererGl, SteadyFramesAllocateNothingInEitherMode)
             ring->write(block.data(), 800), frame();
     };
     // The history fills past three seconds (the analysis window grows until
-    // then) and the driver compiles what it compiles lazily.
-    frames(200, 0), frames(12, 1), frames(12, 0);
+    // then) and the driver compiles what it compiles lazily, the capped fade
+    // of the waveform's light too.
+    frames(200, 0), frames(40, 1), frames(12, 0);
     const int64_t before = allocationCount();  // every operator new in this binary
     frames(30, 0), frames(30, 1);
     EXPECT_EQ(allocationCount() - before, 0);

@@ -47,12 +47,13 @@ T* find(const QObject* root, const QString& text)
     return nullptr;
 }
 
-// Shows `window` and waits for its scope's renderer: false without an X
-// display or an OpenGL 4.3 core context, where the scope area stays empty.
+// Shows `window` and waits for its scope's renderer: false without an X or
+// Wayland display or an OpenGL 4.3 core context, where the scope area stays
+// empty.
 template <typename W>
 bool showScope(W& window, ScopeView* scope)
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return false;
     QSignalSpy ready(scope, &ScopeView::rendererReady);
     window.show();
