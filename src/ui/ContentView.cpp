@@ -1,12 +1,17 @@
 #include "ui/ContentView.h"
 
+#include "audio/AudioEngine.h"
 #include "settings/ScopeSettings.h"
 #include "ui/ControlPanel.h"
 #include "ui/ScopeView.h"
+#include "ui/Snapshot.h"
 #include "ui/UiStyle.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* parent)
@@ -14,7 +19,8 @@ ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* 
       m_settings(settings),
       m_scopeView(new ScopeView(engine, settings)),
       m_scopeContainer(QWidget::createWindowContainer(m_scopeView, this)),
-      m_panel(new ControlPanel(engine, settings, this))
+      m_panel(new ControlPanel(engine, settings, this)),
+      m_leaveFullScreen(new QShortcut(Qt::Key_Escape, this))
 {
     setMinimumSize(kDefaultSize);
     setAutoFillBackground(true);
@@ -44,6 +50,20 @@ ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* 
     // The GL window eats its own mouse events; its double clicks are the shell's.
     connect(m_scopeView, &ScopeView::doubleClicked, this, &ContentView::resetWindowSize);
     connect(m_panel, &ControlPanel::backgroundDoubleClicked, this, &ContentView::resetWindowSize);
+    connect(m_panel, &ControlPanel::snapshotRequested, this, &ContentView::saveSnapshot);
+
+    // Window shortcuts also reach us while the GL window has the focus. Esc
+    // is taken only in full screen, so it never steals a pop-up's Esc.
+    connect(new QShortcut(Qt::Key_F11, this), &QShortcut::activated, this, &ContentView::toggleFullScreen);
+    m_leaveFullScreen->setEnabled(false);
+    connect(m_leaveFullScreen, &QShortcut::activated, this, [this] {
+        window()->setWindowState(window()->windowState() & ~Qt::WindowFullScreen);
+    });
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &ContentView::saveSnapshot);
+    connect(new QShortcut(QKeySequence::Quit, this), &QShortcut::activated, this, [this] { window()->close(); });
+    // Space is no shortcut, so that a focused button keeps it; what nobody
+    // takes comes here, from the panel or from the GL window.
+    m_scopeView->installEventFilter(this);
     connect(&m_settings, &ScopeSettings::willChange, this, &ContentView::followScopeVisibility,
             Qt::QueuedConnection);
     followScopeVisibility();
@@ -62,6 +82,48 @@ void ContentView::showEvent(QShowEvent* event)
     m_restored = true;
     m_settings.loadLastSession();
     m_settings.startAutoSave();
+}
+
+void ContentView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange)
+        m_leaveFullScreen->setEnabled(window()->isFullScreen());
+    QWidget::changeEvent(event);
+}
+
+void ContentView::toggleFullScreen()
+{
+    // A maximised window comes back maximised.
+    window()->setWindowState(window()->windowState() ^ Qt::WindowFullScreen);
+}
+
+void ContentView::toggleCapture() { m_panel->startStopButton()->click(); }
+
+void ContentView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
+        toggleCapture();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scopeView && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {
+            toggleCapture();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::saveSnapshot()
+{
+    const QImage picture = m_scopeView->grabPicture();
+    m_panel->showSnapshotResult(picture.isNull() ? std::nullopt : ui::saveSnapshot(picture));
 }
 
 void ContentView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,13 +24,15 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
-#include <QToolButton>
 #include <QSvgRenderer>
+#include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kInset = 16;
+constexpr int kSnapshotNoteMs = 4000;
 
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -46,7 +49,7 @@ QComboBox* smallPopup(int width, QWidget* parent)
     auto* box = new QComboBox(parent);
     box->setFixedWidth(width);
     box->setFont(ui::monoFont(10));
-    box->setFocusPolicy(Qt::NoFocus);
+    box->setFocusPolicy(Qt::TabFocus);
     return box;
 }
 
@@ -121,9 +124,8 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
     // behind the controls and blind to the mouse.
     m_logo = new QLabel(this);
     m_logo->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_logo->setPixmap(logoPixmap(90, devicePixelRatioF()));
-    m_logo->adjustSize();
     m_logo->lower();
+    ui::addFocusRing(this);
 
     connect(&m_settings, &ScopeSettings::willChange, this, &ControlPanel::scheduleRefresh, Qt::QueuedConnection);
     connect(&m_engine, &AudioEngine::willChange, this, &ControlPanel::scheduleRefresh, Qt::QueuedConnection);
@@ -139,6 +141,7 @@ QLayout* ControlPanel::buildHeaderRow()
     for (DisplayMode mode : kAllDisplayModes)
         modes << qs(rawValue(mode));
     m_displayMode = new SegmentedPicker(modes, 110, this);
+    m_displayMode->setAccessibleName(QStringLiteral("Display mode"));
     connect(m_displayMode, &SegmentedPicker::activated, this,
             [this](int i) { m_settings.setDisplayMode(kAllDisplayModes[static_cast<size_t>(i)]); });
     row->addWidget(m_displayMode);
@@ -146,10 +149,19 @@ QLayout* ControlPanel::buildHeaderRow()
     m_visibility = new QToolButton(this);
     m_visibility->setAutoRaise(true);
     m_visibility->setIconSize(QSize(14, 14));
-    m_visibility->setFocusPolicy(Qt::NoFocus);
+    m_visibility->setFocusPolicy(Qt::TabFocus);
     connect(m_visibility, &QToolButton::clicked, this,
             [this] { m_settings.setScopeVisible(!m_settings.scopeVisible()); });
     row->addWidget(m_visibility);
+
+    m_snapshot = new QToolButton(this);
+    m_snapshot->setAutoRaise(true);
+    m_snapshot->setIconSize(QSize(14, 14));
+    m_snapshot->setFocusPolicy(Qt::TabFocus);
+    m_snapshot->setToolTip(QStringLiteral("Save a snapshot of the scope (Ctrl+S)"));
+    m_snapshot->setAccessibleName(QStringLiteral("Save snapshot"));
+    connect(m_snapshot, &QToolButton::clicked, this, &ControlPanel::snapshotRequested);
+    row->addWidget(m_snapshot);
 
     m_devices = new DeviceSelector(m_engine, this);
     row->addWidget(m_devices);
@@ -161,12 +173,28 @@ QLayout* ControlPanel::buildHeaderRow()
     row->addWidget(m_logoArea);
     row->addStretch(1);
 
+    // The snapshot note keeps its place while hidden, so the logo never moves.
+    m_snapshotNote = grayLabel(QString(), 10, QFont::Normal, this);
+    m_snapshotNote->setFixedWidth(240);
+    m_snapshotNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QSizePolicy keepPlace = m_snapshotNote->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_snapshotNote->setSizePolicy(keepPlace);
+    m_snapshotNote->hide();
+    m_snapshotNoteTimer = new QTimer(this);
+    m_snapshotNoteTimer->setSingleShot(true);
+    m_snapshotNoteTimer->setInterval(kSnapshotNoteMs);
+    connect(m_snapshotNoteTimer, &QTimer::timeout, m_snapshotNote, &QWidget::hide);
+    row->addWidget(m_snapshotNote);
+
     m_sampleRate = grayLabel(QString(), 10, QFont::Normal, this);
     row->addWidget(m_sampleRate);
 
     m_startStop = new QPushButton(this);
     m_startStop->setFixedWidth(60);
-    m_startStop->setFocusPolicy(Qt::NoFocus);
+    m_startStop->setFont(ui::monoFont(10));
+    m_startStop->setFocusPolicy(Qt::TabFocus);
+    m_startStop->setAccessibleName(QStringLiteral("Start or stop capture"));
     connect(m_startStop, &QPushButton::clicked, this, [this] {
         if (m_engine.isRunning())
             m_engine.stop();
@@ -218,12 +246,17 @@ QLayout* ControlPanel::buildModeRow()
     connect(m_waveformGain, &ParamSlider::valueEdited, this, [this](float v) { m_settings.setWaveformGain(v); });
     m_trigger = new QCheckBox(QStringLiteral("TRIG"), waveform);
     m_trigger->setFont(ui::monoFont(9, QFont::Medium));
-    m_trigger->setFocusPolicy(Qt::NoFocus);
+    m_trigger->setFocusPolicy(Qt::TabFocus);
+    m_trigger->setAccessibleName(QStringLiteral("Trigger"));
+    QPalette gray = m_trigger->palette();  // the gray of the other labels, through no style sheet
+    gray.setColor(QPalette::WindowText, ui::kGray);
+    m_trigger->setPalette(gray);
     connect(m_trigger, &QCheckBox::clicked, this, [this](bool on) { m_settings.setTriggerEnabled(on); });
     m_triggerLevel = new ParamSlider(QStringLiteral("LEVEL"), -1.0f, 1.0f, waveform);
     m_triggerLevel->setFixedWidth(100);
     connect(m_triggerLevel, &ParamSlider::valueEdited, this, [this](float v) { m_settings.setTriggerLevel(v); });
     m_time = smallPopup(100, waveform);
+    m_time->setAccessibleName(QStringLiteral("Time per division"));
     for (float t : ScopeSettings::timeDivOptions)
         m_time->addItem(formatTimeDivision(t), t);
     connect(m_time, &QComboBox::activated, this,
@@ -246,6 +279,7 @@ QLayout* ControlPanel::buildModeRow()
     for (XYRotation r : kAllXYRotations)
         rotations << qs(rawValue(r));
     m_rotation = new SegmentedPicker(rotations, 80, xy);
+    m_rotation->setAccessibleName(QStringLiteral("XY rotation"));
     connect(m_rotation, &SegmentedPicker::activated, this,
             [this](int i) { m_settings.setXyRotation(kAllXYRotations[static_cast<size_t>(i)]); });
     x->addWidget(m_xyGain);
@@ -262,10 +296,12 @@ QLayout* ControlPanel::buildModeRow()
     for (FilterType f : kAllFilterTypes)
         filters << qs(rawValue(f));
     m_filter = new SegmentedPicker(filters, 140, this);
+    m_filter->setAccessibleName(QStringLiteral("Display filter"));
     connect(m_filter, &SegmentedPicker::activated, this,
             [this](int i) { m_settings.setDisplayFilterType(kAllFilterTypes[static_cast<size_t>(i)]); });
     row->addWidget(m_filter);
     m_filterFrequency = smallPopup(80, this);
+    m_filterFrequency->setAccessibleName(QStringLiteral("Filter frequency"));
     for (float f : ScopeSettings::filterFreqOptions)
         m_filterFrequency->addItem(formatFreq(f), f);
     connect(m_filterFrequency, &QComboBox::activated, this,
@@ -278,6 +314,7 @@ QLayout* ControlPanel::buildModeRow()
     for (BeamColorMode c : kAllBeamColorModes)
         colors << qs(rawValue(c));
     m_color = new SegmentedPicker(colors, 160, this);
+    m_color->setAccessibleName(QStringLiteral("Beam colour"));
     connect(m_color, &SegmentedPicker::activated, this,
             [this](int i) { m_settings.setBeamColorMode(kAllBeamColorModes[static_cast<size_t>(i)]); });
     row->addWidget(m_color);
@@ -290,29 +327,31 @@ QLayout* ControlPanel::buildMeterRow()
     row->setSpacing(6);
     row->setAlignment(Qt::AlignBottom);
 
+    // Fixed sizes: a new percentage then repaints its label without laying
+    // out the whole panel again, 20 times a second.
     row->addWidget(grayLabel(QStringLiteral("RHYTHM:"), 9, QFont::Normal, this), 0, Qt::AlignBottom);
     m_rhythmBar = new MeterBar(this);
-    row->addWidget(m_rhythmBar, 0, Qt::AlignVCenter);
+    row->addWidget(m_rhythmBar, 0, Qt::AlignBottom);
     m_rhythmText = new QLabel(this);
     m_rhythmText->setFont(ui::monoFont(10));
-    m_rhythmText->setMinimumWidth(34);
+    m_rhythmText->setFixedSize(36, m_rhythmText->fontMetrics().height());
     row->addWidget(m_rhythmText, 0, Qt::AlignBottom);
     row->addSpacing(10);
 
     row->addWidget(grayLabel(QStringLiteral("KX:"), 9, QFont::Normal, this), 0, Qt::AlignBottom);
     m_kxBar = new MeterBar(this);
-    row->addWidget(m_kxBar, 0, Qt::AlignVCenter);
+    row->addWidget(m_kxBar, 0, Qt::AlignBottom);
     m_kxText = new QLabel(this);
     m_kxText->setFont(ui::monoFont(10));
-    m_kxText->setMinimumWidth(34);
+    m_kxText->setFixedSize(36, m_kxText->fontMetrics().height());
     row->addWidget(m_kxText, 0, Qt::AlignBottom);
 
     m_meterReset = new QToolButton(this);
     m_meterReset->setAutoRaise(true);
-    m_meterReset->setIcon(ui::templateIcon(QStringLiteral("arrow.counterclockwise"), ui::kGray, 10));
     m_meterReset->setIconSize(QSize(10, 10));
     m_meterReset->setToolTip(QStringLiteral("Reset RHYTHM / KX meters"));
-    m_meterReset->setFocusPolicy(Qt::NoFocus);
+    m_meterReset->setAccessibleName(QStringLiteral("Reset meters"));
+    m_meterReset->setFocusPolicy(Qt::TabFocus);
     connect(m_meterReset, &QToolButton::clicked, this, [this] {
         if (m_settings.onResetAnalysis)
             m_settings.onResetAnalysis();
@@ -323,13 +362,13 @@ QLayout* ControlPanel::buildMeterRow()
     m_presetMenu = new QToolButton(this);
     m_presetMenu->setText(QStringLiteral("PRESET"));
     m_presetMenu->setFont(ui::monoFont(9, QFont::Medium));
-    m_presetMenu->setIcon(ui::templateIcon(QStringLiteral("chevron.down"), QColor(216, 216, 218), 7));
     m_presetMenu->setIconSize(QSize(7, 7));
+    m_presetMenu->setAccessibleName(QStringLiteral("Presets"));
     m_presetMenu->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_presetMenu->setLayoutDirection(Qt::RightToLeft);  // chevron after the text
     m_presetMenu->setPopupMode(QToolButton::InstantPopup);
     m_presetMenu->setAutoRaise(true);
-    m_presetMenu->setFocusPolicy(Qt::NoFocus);
+    m_presetMenu->setFocusPolicy(Qt::TabFocus);
     m_presetMenu->setStyleSheet(QStringLiteral("QToolButton { color: #d8d8da; }"
                                                "QToolButton::menu-indicator { image: none; width: 0; }"));
     auto* menu = new QMenu(m_presetMenu);
@@ -343,7 +382,8 @@ QLayout* ControlPanel::buildMeterRow()
     m_save->setAutoRaise(true);
     m_save->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::kGray)));
     m_save->setToolTip(QStringLiteral("Save current settings as preset"));
-    m_save->setFocusPolicy(Qt::NoFocus);
+    m_save->setAccessibleName(m_save->toolTip());
+    m_save->setFocusPolicy(Qt::TabFocus);
     connect(m_save, &QToolButton::clicked, this, &ControlPanel::openSaveDialog);
     row->addWidget(m_save);
     row->addStretch(1);
@@ -353,6 +393,7 @@ QLayout* ControlPanel::buildMeterRow()
     for (KXScaleMode m : kAllKXScaleModes)
         scales << qs(rawValue(m));
     m_scale = new SegmentedPicker(scales, 130, this);
+    m_scale->setAccessibleName(QStringLiteral("KX scale"));
     connect(m_scale, &SegmentedPicker::activated, this,
             [this](int i) { m_settings.setKxScaleMode(kAllKXScaleModes[static_cast<size_t>(i)]); });
     row->addWidget(m_scale);
@@ -362,6 +403,7 @@ QLayout* ControlPanel::buildMeterRow()
     for (auto r : ScopeSettings::frameRateOptions)
         rates << QString::number(r);
     m_frameRate = new SegmentedPicker(rates, 100, this);
+    m_frameRate->setAccessibleName(QStringLiteral("Frame rate"));
     connect(m_frameRate, &SegmentedPicker::activated, this, [this](int i) {
         m_settings.setFrameRate(ScopeSettings::frameRateOptions[static_cast<size_t>(i)]);
     });
@@ -372,6 +414,7 @@ QLayout* ControlPanel::buildMeterRow()
     for (auto s : ScopeSettings::bufferSizeOptions)
         sizes << QString::number(s);
     m_buffer = new SegmentedPicker(sizes, 170, this);
+    m_buffer->setAccessibleName(QStringLiteral("Audio buffer size"));
     connect(m_buffer, &SegmentedPicker::activated, this, [this](int i) {
         m_settings.setAudioBufferSize(ScopeSettings::bufferSizeOptions[static_cast<size_t>(i)]);
     });
@@ -403,7 +446,7 @@ void ControlPanel::rebuildPresetMenu()
     for (const auto& preset : presets)
         menu->addAction(preset.name, this, [this, preset] { m_settings.applyPreset(preset); });
     menu->addSeparator();
-    const QIcon trash = ui::templateIcon(QStringLiteral("trash"), ui::kRed, 12);
+    const QIcon trash = ui::templateIcon(QStringLiteral("trash"), ui::kRed, 12, devicePixelRatioF());
     for (const auto& preset : presets) {
         QAction* action = menu->addAction(trash, QStringLiteral("Delete ") + preset.name);
         const QString name = preset.name;
@@ -473,70 +516,119 @@ void ControlPanel::scheduleRefresh()
 
 void ControlPanel::refresh()
 {
+    refreshControls();
+    refreshEngine();
+    refreshMeters();
+}
+
+void ControlPanel::refreshControls()
+{
     const ScopeSettings& s = m_settings;
-    m_displayMode->setCurrentIndex(indexIn(kAllDisplayModes, s.displayMode()));
-    const bool visible = s.scopeVisible();
-    if (m_shownScopeVisible != int(visible)) {
-        m_shownScopeVisible = int(visible);
-        m_visibility->setIcon(ui::templateIcon(visible ? QStringLiteral("eye") : QStringLiteral("eye.slash"),
-                                               visible ? ui::kGray : ui::kOrange, 12));
-        m_visibility->setToolTip(visible ? QStringLiteral("Hide scope") : QStringLiteral("Show scope"));
-    }
+    const ShownControls now{s.displayMode(), s.scopeVisible(), s.decay(), s.intensity(), s.beamWidth(),
+                            s.speedSensitivity(), s.waveformGain(), s.triggerEnabled(), s.triggerLevel(),
+                            s.timePerDivision(), s.xyGain(), s.xyRotation(), s.displayFilterType(),
+                            s.displayFilterFrequency(), s.beamColorMode(), s.kxScaleMode(), s.frameRate(),
+                            s.audioBufferSize()};
+    if (now == m_shownControls)
+        return;
+    const bool eyeChanged = !m_shownControls || m_shownControls->scopeVisible != now.scopeVisible;
+    m_shownControls = now;
+    ++m_controlUpdates;
 
-    m_sampleRate->setText(formatSampleRate(m_engine.sampleRate()));
-    m_startStop->setText(m_engine.isRunning() ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    const QString error = m_engine.lastError();
-    m_error->setVisible(!error.isEmpty());
-    m_error->setText(m_error->fontMetrics().elidedText(error, Qt::ElideRight, m_error->maximumWidth()));
-    m_error->setToolTip(error);
+    m_displayMode->setCurrentIndex(indexIn(kAllDisplayModes, now.mode));
+    if (eyeChanged)
+        applyIcons();
+    m_decay->setValue(now.decay);
+    m_intensity->setValue(now.intensity);
+    m_beamWidth->setValue(now.beamWidth);
+    m_speed->setValue(now.speed);
 
-    m_decay->setValue(s.decay());
-    m_intensity->setValue(s.intensity());
-    m_beamWidth->setValue(s.beamWidth());
-    m_speed->setValue(s.speedSensitivity());
-
-    const bool waveform = s.displayMode() == DisplayMode::waveform;
-    m_modeControls->setCurrentIndex(waveform ? 1 : 0);
-    m_waveformGain->setValue(s.waveformGain());
-    m_trigger->setChecked(s.triggerEnabled());
-    m_triggerLevel->setVisible(s.triggerEnabled());
-    m_triggerLevel->setValue(s.triggerLevel());
+    m_modeControls->setCurrentIndex(now.mode == DisplayMode::waveform ? 1 : 0);
+    m_waveformGain->setValue(now.waveformGain);
+    m_trigger->setChecked(now.trigger);
+    m_triggerLevel->setVisible(now.trigger);
+    m_triggerLevel->setValue(now.triggerLevel);
     {
         const QSignalBlocker block(m_time);
-        m_time->setCurrentIndex(indexIn(ScopeSettings::timeDivOptions, s.timePerDivision()));
+        m_time->setCurrentIndex(indexIn(ScopeSettings::timeDivOptions, now.timePerDivision));
     }
-    m_xyGain->setValue(s.xyGain());
-    m_rotation->setCurrentIndex(indexIn(kAllXYRotations, s.xyRotation()));
+    m_xyGain->setValue(now.xyGain);
+    m_rotation->setCurrentIndex(indexIn(kAllXYRotations, now.rotation));
 
-    m_filter->setCurrentIndex(indexIn(kAllFilterTypes, s.displayFilterType()));
-    m_filterFrequency->setVisible(s.displayFilterType() != FilterType::off);
+    m_filter->setCurrentIndex(indexIn(kAllFilterTypes, now.filter));
+    m_filterFrequency->setVisible(now.filter != FilterType::off);
     {
         const QSignalBlocker block(m_filterFrequency);
-        m_filterFrequency->setCurrentIndex(
-            indexIn(ScopeSettings::filterFreqOptions, s.displayFilterFrequency()));
+        m_filterFrequency->setCurrentIndex(indexIn(ScopeSettings::filterFreqOptions, now.filterFrequency));
     }
-    m_color->setCurrentIndex(indexIn(kAllBeamColorModes, s.beamColorMode()));
+    m_color->setCurrentIndex(indexIn(kAllBeamColorModes, now.color));
 
-    m_scale->setCurrentIndex(indexIn(kAllKXScaleModes, s.kxScaleMode()));
-    m_frameRate->setCurrentIndex(indexIn(ScopeSettings::frameRateOptions, s.frameRate()));
-    m_buffer->setCurrentIndex(indexIn(ScopeSettings::bufferSizeOptions, s.audioBufferSize()));
-
-    refreshMeters();
+    m_scale->setCurrentIndex(indexIn(kAllKXScaleModes, now.scale));
+    m_frameRate->setCurrentIndex(indexIn(ScopeSettings::frameRateOptions, now.frameRate));
+    m_buffer->setCurrentIndex(indexIn(ScopeSettings::bufferSizeOptions, now.bufferSize));
     followBufferSize();
+}
+
+void ControlPanel::refreshEngine()
+{
+    const ShownEngine now{m_engine.sampleRate(), m_engine.isRunning(), m_engine.lastError()};
+    if (now == m_shownEngine)
+        return;
+    m_shownEngine = now;
+    m_sampleRate->setText(formatSampleRate(now.sampleRate));
+    m_startStop->setText(now.running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    m_error->setVisible(!now.error.isEmpty());
+    m_error->setText(m_error->fontMetrics().elidedText(now.error, Qt::ElideRight, m_error->maximumWidth()));
+    m_error->setToolTip(now.error);
 }
 
 void ControlPanel::refreshMeters()
 {
     const float rate = m_settings.rhythmMatchRate();
+    const float kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
+                                   m_settings.signalDensity());
+    const ShownMeters now{rate, kx};
+    if (now == m_shownMeters)
+        return;
+    m_shownMeters = now;
     m_rhythmBar->setValue(rate, ui::toneColor(rhythmTone(rate)));
     m_rhythmText->setText(formatPercent(rate));
     setColorStyle(m_rhythmText, ui::toneColor(rhythmTone(rate)));
-
-    const float kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
-                                   m_settings.signalDensity());
     m_kxBar->setValue(kx, ui::toneColor(kxBarTone(kx)));
     m_kxText->setText(formatPercent(kx));
     setColorStyle(m_kxText, ui::toneColor(kxTextTone(kx)));
+}
+
+void ControlPanel::applyIcons()
+{
+    // Drawn for the panel's device pixel ratio, again when a new screen gives another.
+    const qreal ratio = devicePixelRatioF();
+    m_iconRatio = ratio;
+    const bool visible = m_settings.scopeVisible();
+    m_visibility->setIcon(ui::templateIcon(visible ? QStringLiteral("eye") : QStringLiteral("eye.slash"),
+                                           visible ? ui::kGray : ui::kOrange, 12, ratio));
+    m_visibility->setToolTip(visible ? QStringLiteral("Hide scope") : QStringLiteral("Show scope"));
+    m_visibility->setAccessibleName(m_visibility->toolTip());
+    m_snapshot->setIcon(ui::templateIcon(QStringLiteral("camera"), ui::kGray, 12, ratio));
+    m_meterReset->setIcon(ui::templateIcon(QStringLiteral("arrow.counterclockwise"), ui::kGray, 10, ratio));
+    m_presetMenu->setIcon(ui::templateIcon(QStringLiteral("chevron.down"), QColor(216, 216, 218), 7, ratio));
+    m_logo->setPixmap(logoPixmap(90, ratio));
+    m_logo->adjustSize();
+    placeLogo();
+}
+
+void ControlPanel::showSnapshotResult(const std::optional<QString>& path)
+{
+    const QString text = path ? QStringLiteral("Saved ") + QFileInfo(*path).fileName()
+                              : QStringLiteral("Snapshot could not be saved");
+    m_snapshotNote->setText(
+        m_snapshotNote->fontMetrics().elidedText(text, Qt::ElideMiddle, m_snapshotNote->width()));
+    m_snapshotNote->setToolTip(path ? *path
+                                    : QStringLiteral("No picture to take (no OpenGL), or the Pictures folder "
+                                                     "is not writable."));
+    m_snapshotNote->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(path ? ui::kGray : ui::kRed)));
+    m_snapshotNote->show();
+    m_snapshotNoteTimer->start();
 }
 
 void ControlPanel::followBufferSize()
@@ -552,6 +644,13 @@ void ControlPanel::followBufferSize()
         m_engine.stop();
         m_engine.start();
     }
+}
+
+bool ControlPanel::event(QEvent* event)
+{
+    if (ui::isPixelRatioChange(event) && devicePixelRatioF() != m_iconRatio)
+        applyIcons();
+    return QWidget::event(event);
 }
 
 void ControlPanel::mouseDoubleClickEvent(QMouseEvent* event)

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "analysis/BiquadFilter.h"
+#include "settings/DisplayEnums.h"
+
 #include <QString>
 #include <QWidget>
+
+#include <optional>
 
 class AudioEngine;
 class DeviceSelector;
@@ -12,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
+class QTimer;
 class QToolButton;
 class ScopeSettings;
 class SegmentedPicker;
@@ -20,14 +26,22 @@ class SegmentedPicker;
 // sample rate and last error, the RHYTHM and KX meters, presets and the
 // source selector. It holds no setting of its own: it reads the settings
 // model and the engine whenever they announce a change (queued, so it sees
-// the stored values) and writes straight back into them.
+// the stored values) and writes straight back into them. Tab walks the
+// controls in reading order, and the focused one wears an accent ring.
 class ControlPanel : public QWidget {
     Q_OBJECT
 public:
     ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget* parent = nullptr);
 
-    // Re-reads everything shown from the model and the engine.
+    // Re-reads the model and the engine and updates what changed: a meter
+    // update (20 a second) touches the meters alone.
     void refresh();
+    // How often the settings controls were brought up to date, for tests.
+    int controlUpdates() const { return m_controlUpdates; }
+
+    // Shows "Saved <file name>" (the full path as tooltip) for a few seconds,
+    // or that the snapshot could not be saved.
+    void showSnapshotResult(const std::optional<QString>& path);
 
     // Opens the "Save Preset" dialog with an empty name.
     void openSaveDialog();
@@ -41,6 +55,8 @@ public:
     // Widgets, for the window's tests.
     SegmentedPicker* displayModePicker() const { return m_displayMode; }
     QToolButton* visibilityButton() const { return m_visibility; }
+    QToolButton* snapshotButton() const { return m_snapshot; }
+    QLabel* snapshotNote() const { return m_snapshotNote; }
     DeviceSelector* deviceSelector() const { return m_devices; }
     QLabel* sampleRateLabel() const { return m_sampleRate; }
     QPushButton* startStopButton() const { return m_startStop; }
@@ -67,8 +83,11 @@ public:
 signals:
     // A double click on the panel itself, not on a control.
     void backgroundDoubleClicked();
+    // The snapshot button was pressed.
+    void snapshotRequested();
 
 protected:
+    bool event(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -79,21 +98,56 @@ private:
     QLayout* buildMeterRow();
     void rebuildPresetMenu();
     void scheduleRefresh();
+    void refreshControls();
+    void refreshEngine();
     void refreshMeters();
     void followBufferSize();
     void placeLogo();
+    void applyIcons();
+
+    // What the controls, the engine row and the meters last showed: each part
+    // is updated only when its inputs differ (NaN always differs, harmlessly).
+    struct ShownControls {
+        DisplayMode mode;
+        bool scopeVisible;
+        float decay, intensity, beamWidth, speed, waveformGain;
+        bool trigger;
+        float triggerLevel, timePerDivision, xyGain;
+        XYRotation rotation;
+        FilterType filter;
+        float filterFrequency;
+        BeamColorMode color;
+        KXScaleMode scale;
+        int64_t frameRate, bufferSize;
+        bool operator==(const ShownControls&) const = default;
+    };
+    struct ShownEngine {
+        double sampleRate;
+        bool running;
+        QString error;
+        bool operator==(const ShownEngine&) const = default;
+    };
+    struct ShownMeters {
+        float rhythm, kx;
+        bool operator==(const ShownMeters&) const = default;
+    };
 
     AudioEngine& m_engine;
     ScopeSettings& m_settings;
     bool m_refreshPending = false;
     int m_presetRevision = 0;
+    int m_controlUpdates = 0;
     long long m_appliedBufferSize;
-    // The visibility the eye button shows (-1: none yet): its icon and tooltip
-    // change with it, not with every meter update.
-    int m_shownScopeVisible = -1;
+    std::optional<ShownControls> m_shownControls;
+    std::optional<ShownEngine> m_shownEngine;
+    std::optional<ShownMeters> m_shownMeters;
+    qreal m_iconRatio = 0;  // the device pixel ratio the icons and logo were drawn for
 
     SegmentedPicker* m_displayMode = nullptr;
     QToolButton* m_visibility = nullptr;
+    QToolButton* m_snapshot = nullptr;
+    QLabel* m_snapshotNote = nullptr;
+    QTimer* m_snapshotNoteTimer = nullptr;
     DeviceSelector* m_devices = nullptr;
     QWidget* m_logoArea = nullptr;
     QLabel* m_logo = nullptr;

@@ -19,12 +19,14 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
     m_caption->setFont(ui::monoFont(10));
     m_caption->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::kGray)));
     m_picker->setFixedWidth(220);
-    m_picker->setFocusPolicy(Qt::NoFocus);
-    m_refresh->setIcon(ui::templateIcon(QStringLiteral("arrow.clockwise"), ui::kGray, 12));
+    m_picker->setFocusPolicy(Qt::TabFocus);
+    m_picker->setAccessibleName(QStringLiteral("Audio source"));
+    m_refresh->setIcon(ui::templateIcon(QStringLiteral("arrow.clockwise"), ui::kGray, 12, devicePixelRatioF()));
     m_refresh->setIconSize(QSize(12, 12));
     m_refresh->setAutoRaise(true);
     m_refresh->setToolTip(QStringLiteral("Refresh device list"));
-    m_refresh->setFocusPolicy(Qt::NoFocus);
+    m_refresh->setAccessibleName(m_refresh->toolTip());
+    m_refresh->setFocusPolicy(Qt::TabFocus);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -41,6 +43,13 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
     connect(m_refresh, &QToolButton::clicked, this, [this] { m_engine.refreshDevices(); });
     connect(&m_engine, &AudioEngine::willChange, this, &DeviceSelector::refresh, Qt::QueuedConnection);
     refresh();
+}
+
+bool DeviceSelector::event(QEvent* event)
+{
+    if (ui::isPixelRatioChange(event))
+        m_refresh->setIcon(ui::templateIcon(QStringLiteral("arrow.clockwise"), ui::kGray, 12, devicePixelRatioF()));
+    return QWidget::event(event);
 }
 
 void DeviceSelector::refresh()

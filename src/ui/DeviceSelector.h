@@ -21,6 +21,9 @@ public:
     // Re-reads the list and the selection from the engine.
     void refresh();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     AudioEngine& m_engine;
     QLabel* m_caption;

@@ -31,7 +31,12 @@ ParamSlider::ParamSlider(const QString& label, float minimum, float maximum, QWi
     m_valueText->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::kGreen)));
     m_slider->setRange(0, kSteps);
     m_slider->setFixedHeight(14);
-    m_slider->setFocusPolicy(Qt::NoFocus);
+    // A click focuses it too, so the arrows can fine-tune what the mouse set:
+    // 1 % of the range a step, 10 % a page.
+    m_slider->setFocusPolicy(Qt::StrongFocus);
+    m_slider->setSingleStep(kSteps / 100);
+    m_slider->setPageStep(kSteps / 10);
+    m_slider->setAccessibleName(label.left(1) + label.mid(1).toLower());
     m_slider->setStyleSheet(QStringLiteral(
         "QSlider::groove:horizontal { height: 3px; background: #48484a; border-radius: 1px; }"
         "QSlider::sub-page:horizontal { background: #0a84ff; border-radius: 1px; }"
@@ -60,6 +65,8 @@ ParamSlider::ParamSlider(const QString& label, float minimum, float maximum, QWi
 
 void ParamSlider::setValue(float value)
 {
+    if (value == m_value)
+        return;
     m_value = value;
     m_valueText->setText(formatSliderValue(value));
     // Out-of-range or NaN model values (a hand-edited preset) pin the knob to

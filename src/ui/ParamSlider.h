@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <limits>
+
 class QLabel;
 class QSlider;
 
@@ -25,7 +27,7 @@ signals:
 private:
     float m_minimum;
     float m_maximum;
-    float m_value = 0.0f;
+    float m_value = std::numeric_limits<float>::quiet_NaN();  // nothing shown yet
     QLabel* m_label;
     QLabel* m_valueText;
     QSlider* m_slider;

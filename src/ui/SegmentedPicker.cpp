@@ -4,14 +4,18 @@
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QToolButton>
+
+#include <algorithm>
 
 SegmentedPicker::SegmentedPicker(const QStringList& labels, int width, QWidget* parent)
     : QWidget(parent), m_labels(labels), m_group(new QButtonGroup(this))
 {
     setFixedWidth(width);
     setFixedHeight(20);
+    setFocusPolicy(Qt::TabFocus);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
@@ -40,6 +44,8 @@ SegmentedPicker::SegmentedPicker(const QStringList& labels, int width, QWidget* 
 
 void SegmentedPicker::setCurrentIndex(int index)
 {
+    if (index == currentIndex())
+        return;
     const QSignalBlocker block(m_group);
     if (auto* button = m_group->button(index)) {
         button->setChecked(true);
@@ -55,3 +61,18 @@ void SegmentedPicker::setCurrentIndex(int index)
 int SegmentedPicker::currentIndex() const { return m_group->checkedId(); }
 
 QAbstractButton* SegmentedPicker::button(int index) const { return m_group->button(index); }
+
+void SegmentedPicker::keyPressEvent(QKeyEvent* event)
+{
+    const int current = currentIndex();
+    int next;
+    switch (event->key()) {
+    case Qt::Key_Left: next = std::max(current - 1, 0); break;
+    case Qt::Key_Right: next = std::min(current + 1, count() - 1); break;
+    case Qt::Key_Home: next = 0; break;
+    case Qt::Key_End: next = count() - 1; break;
+    default: QWidget::keyPressEvent(event); return;  // Space, Tab: the window's
+    }
+    if (next != current)
+        m_group->button(next)->click();
+}

@@ -7,7 +7,8 @@ class QAbstractButton;
 class QButtonGroup;
 
 // A row of joined toggle buttons, one of which is selected: the segmented
-// control of the panel.
+// control of the panel. One stop in the Tab order (the buttons take no focus,
+// so clicks behave as before); Left/Right/Home/End choose like a click.
 class SegmentedPicker : public QWidget {
     Q_OBJECT
 public:
@@ -23,6 +24,9 @@ public:
 signals:
     // The user picked `index`.
     void activated(int index);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QStringList m_labels;

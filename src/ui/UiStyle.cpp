@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QStyleFactory>
 #include <QSvgRenderer>
+#include <QWidget>
 
 namespace ui {
 
@@ -59,7 +60,7 @@ QFont monoFont(int pixelSize, QFont::Weight weight)
     return font;
 }
 
-QIcon templateIcon(const QString& name, const QColor& color, int size)
+QIcon templateIcon(const QString& name, const QColor& color, int size, qreal ratio)
 {
     // Made once per look: every new icon is a new pixmap, and Qt's pixmap
     // cache keeps a scaled copy of each one it paints, never to be used again.
@@ -67,15 +68,19 @@ QIcon templateIcon(const QString& name, const QColor& color, int size)
     static QHash<QString, QIcon> made;
     if (made.isEmpty())
         qAddPostRoutine([] { made.clear(); });
-    const QString key = QStringLiteral("%1 %2 %3").arg(name, color.name(QColor::HexArgb)).arg(size);
+    const QString key = QStringLiteral("%1 %2 %3 %4").arg(name, color.name(QColor::HexArgb)).arg(size).arg(ratio);
     if (const auto found = made.constFind(key); found != made.constEnd())
         return *found;
 
     QSvgRenderer svg(QStringLiteral(":/orvalen/icons/%1.svg").arg(name));
     QIcon icon;
-    // Rendered for the common device pixel ratios so no scaling blurs it.
-    for (qreal ratio : {1.0, 2.0}) {
-        const int px = qRound(size * ratio);
+    // The screen's own ratio, plus the common ones for a window that spans
+    // two screens or a style that asks for another size.
+    QList<qreal> ratios{1.0, 2.0};
+    if (!ratios.contains(ratio) && ratio > 0)
+        ratios.append(ratio);
+    for (qreal r : ratios) {
+        const int px = qRound(size * r);
         QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
@@ -85,12 +90,70 @@ QIcon templateIcon(const QString& name, const QColor& color, int size)
         painter.fillRect(image.rect(), color);
         painter.end();
         QPixmap pixmap = QPixmap::fromImage(image);
-        pixmap.setDevicePixelRatio(ratio);
+        pixmap.setDevicePixelRatio(r);
         icon.addPixmap(pixmap);
     }
     made.insert(key, icon);
     return icon;
 }
+
+bool isPixelRatioChange(const QEvent* event)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    if (event->type() == QEvent::DevicePixelRatioChange)
+        return true;
+#endif
+    // Before Qt 6.6 a widget learns of a new screen only through this one.
+    return event->type() == QEvent::ScreenChangeInternal;
+}
+
+namespace {
+
+// Follows the application's focus: shown around the focus widget while it
+// lies inside the area, hidden otherwise. Blind to the mouse.
+class FocusRing : public QWidget {
+public:
+    explicit FocusRing(QWidget* area) : QWidget(area)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        hide();
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { follow(now); });
+        area->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // The layout moves controls when the area resizes or a row changes.
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
+            QMetaObject::invokeMethod(this, [this] { follow(QApplication::focusWidget()); }, Qt::QueuedConnection);
+        return QWidget::eventFilter(watched, event);
+    }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(kAccent, 1.5));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
+    }
+
+private:
+    void follow(QWidget* focus)
+    {
+        QWidget* area = parentWidget();
+        if (!focus || focus == area || !area->isAncestorOf(focus) || !focus->isVisible()) {
+            hide();
+            return;
+        }
+        setGeometry(QRect(focus->mapTo(area, QPoint(0, 0)), focus->size()).adjusted(-3, -2, 3, 2));
+        raise();
+        show();
+    }
+};
+
+}  // namespace
+
+void addFocusRing(QWidget* area) { new FocusRing(area); }
 
 QColor toneColor(MeterTone tone)
 {

@@ -8,6 +8,8 @@
 #include "ui/Formatting.h"
 
 class QApplication;
+class QEvent;
+class QWidget;
 
 // The look of the window: dark Fusion palette, small monospaced texts, the
 // system-like accent colours, and template icons tinted at run time.
@@ -20,6 +22,7 @@ inline const QColor kGreen(48, 209, 88);
 inline const QColor kYellow(255, 214, 10);
 inline const QColor kRed(255, 69, 58);
 inline const QColor kOrange(255, 159, 10);
+inline const QColor kAccent(10, 132, 255);
 
 // Dark appearance for the whole application (Fusion with a dark palette).
 void applyDarkTheme(QApplication& app);
@@ -32,8 +35,17 @@ void prepareApplication(QApplication& app);
 QFont monoFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
 // An icon from resources/icons (":/orvalen/icons/<name>.svg"), drawn as a
-// template in `color` at `size` logical pixels, sharp on high-DPI screens.
-QIcon templateIcon(const QString& name, const QColor& color, int size);
+// template in `color` at `size` logical pixels, at 1x, 2x and `ratio` (the
+// widget's device pixel ratio) so that no scaling blurs it.
+QIcon templateIcon(const QString& name, const QColor& color, int size, qreal ratio);
+
+// True for the events that tell a widget its device pixel ratio may have
+// changed (its window moved to another screen, or the screen's scale changed).
+bool isPixelRatioChange(const QEvent* event);
+
+// A rounded accent ring around whichever control inside `area` has the
+// keyboard focus: one look for sliders, pickers and buttons alike.
+void addFocusRing(QWidget* area);
 
 // The colour of a meter tone, dimmed tones at 75 % opacity.
 QColor toneColor(MeterTone tone);

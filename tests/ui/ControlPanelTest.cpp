@@ -7,12 +7,15 @@
 #include "ui/SegmentedPicker.h"
 #include "ui/UiStyle.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSlider>
+#include <QToolButton>
 
 struct ControlPanelTest : UiWorld {
     ControlPanel panel{engine, settings};
@@ -140,21 +143,58 @@ TEST_F(ControlPanelTest, EngineControlsStartStopRestartOnceAndOnlySelect)
     EXPECT_EQ(panel.errorLabel()->toolTip(), engine.lastError());
 }
 
-TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTones)
+TEST_F(ControlPanelTest, TabReachesEveryControlInReadingOrderEachWithAnAccessibleName)
+{
+    panel.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    auto slider = [&](const char* label) -> QWidget* { return panel.slider(label)->findChild<QSlider*>(); };
+    for (DisplayMode mode : {DisplayMode::xy, DisplayMode::waveform}) {  // the filter is on in the second
+        settings.setDisplayMode(mode);
+        settings.setDisplayFilterType(mode == DisplayMode::xy ? FilterType::off : FilterType::lowpass);
+        test::settle();
+        std::vector<QWidget*> expected{panel.displayModePicker(), panel.visibilityButton(), panel.snapshotButton(),
+            panel.deviceSelector()->picker(), panel.deviceSelector()->refreshButton(), panel.startStopButton(),
+            slider("DECAY"), slider("INTENSITY"), slider("BEAM"), slider("SPEED"), slider("GAIN")};
+        if (mode == DisplayMode::xy)
+            expected.insert(expected.end(), {panel.rotationPicker(), panel.filterPicker()});
+        else
+            expected.insert(expected.end(), {panel.triggerCheck(), slider("LEVEL"), panel.timePicker(),
+                                             panel.filterPicker(), panel.filterFrequencyPicker()});
+        expected.insert(expected.end(), {panel.colorPicker(), panel.meterResetButton(), panel.presetButton(),
+            panel.saveButton(), panel.scalePicker(), panel.frameRatePicker(), panel.bufferPicker()});
+        expected.front()->setFocus();
+        std::vector<QWidget*> walked{QApplication::focusWidget()};
+        while (walked.size() <= expected.size()) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget() == walked.front())
+                break;
+            walked.push_back(QApplication::focusWidget());
+        }
+        EXPECT_EQ(walked, expected) << int(mode);
+        for (QWidget* control : walked)
+            EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+    }
+}
+
+TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTonesAndTouchNothingElse)
 {
     const qint64 eye = find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey();
-    settings.setRhythmMatchRate(0.69f);
     settings.setKxScaleMode(KXScaleMode::mix);  // weighs 0.8 by the density 0.45
+    test::settle();
+    const int controlUpdates = panel.controlUpdates();
+    settings.setRhythmMatchRate(0.69f);
     settings.setExpansionPressure(0.8f);
     settings.setSignalDensity(0.45f);
     test::settle();
     EXPECT_TRUE(find(&panel, "69%") && find(&panel, "52%"));
+    EXPECT_EQ(panel.controlUpdates(), controlUpdates);  // 20 a second: the meters alone
     EXPECT_TRUE(find(&panel, "52%")->styleSheet().contains("rgba(255, 214, 10, 0.750)"));
     EXPECT_EQ(std::pair(panel.rhythmBar()->fillColor(), panel.kxBar()->fillColor()),
               std::pair(QColor(255, 214, 10), QColor(255, 214, 10)));
     // A new icon on every meter update (or menu opening) leaves a new pixmap in Qt's cache each time.
     EXPECT_EQ(find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey(), eye);
-    EXPECT_EQ(ui::templateIcon("trash", Qt::red, 12).cacheKey(), ui::templateIcon("trash", Qt::red, 12).cacheKey());
+    EXPECT_EQ(ui::templateIcon("trash", Qt::red, 12, 1).cacheKey(), ui::templateIcon("trash", Qt::red, 12, 1).cacheKey());
+    EXPECT_TRUE(ui::templateIcon("trash", Qt::red, 12, 1.5).availableSizes().contains(QSize(18, 18)));  // not scaled
     int resets = 0;
     settings.onResetAnalysis = [&] { ++resets; };
     click("Reset RHYTHM / KX meters");
