@@ -7,6 +7,7 @@
 #include "ui/Snapshot.h"
 #include "ui/UiStyle.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
@@ -143,13 +144,16 @@ void ContentView::resetWindowSize()
     QRect goal(QPoint(0, 0), kDefaultSize.expandedTo(top->minimumSize()));
     goal.moveCenter(content.center());
 
+    // Wayland clients cannot place their windows (and do not know where they
+    // are): there the size alone changes.
+    const bool placeable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (!m_resize) {
-        m_resize = new QPropertyAnimation(top, "geometry", this);
+        m_resize = new QPropertyAnimation(top, placeable ? "geometry" : "size", this);
         m_resize->setDuration(220);
         m_resize->setEasingCurve(QEasingCurve::OutCubic);
     }
     m_resize->stop();
-    m_resize->setStartValue(content);
-    m_resize->setEndValue(goal);
+    m_resize->setStartValue(placeable ? QVariant(content) : QVariant(content.size()));
+    m_resize->setEndValue(placeable ? QVariant(goal) : QVariant(goal.size()));
     m_resize->start();
 }
