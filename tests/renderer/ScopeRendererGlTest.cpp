@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <numeric>
 
 using ScopeRendererGl = GlScopeTest;
 
@@ -196,4 +197,40 @@ TEST_F(ScopeRendererGl, SteadyFramesAllocateNothingInEitherMode)
     const int64_t before = allocationCount();  // every operator new in this binary
     frames(30, 0), frames(30, 1);
     EXPECT_EQ(allocationCount() - before, 0);
+}
+
+TEST_F(ScopeRendererGl, LongWindowsMergedPerColumnLookAsDrawnSampleBySample)
+{
+    const auto passes = ScopePasses::create(gl, QStringLiteral(":/orvalen/shaders"));
+    const BeamSettings settings{10.0f, 3.23f, 8.29f, {0.2f, 1.0f, 0.3f}, 0.0f, 1.0f, 1.0f};  // the app's defaults
+    // Light and shown picture of one window, merged per column or segment by segment.
+    const auto picture = [&](const std::vector<float>& wave, bool merge) {
+        ScopeTexture light;
+        light.create(gl, kWidth, kHeight);
+        passes->uploadSamples(wave.data(), wave.data(), int64_t(wave.size()));
+        passes->drawWaveform(light, makeWaveformParams(settings, int64_t(wave.size()), kWidth, kHeight), merge);
+        passes->present(light, target.framebuffer, kWidth, kHeight);
+        std::vector<float> rgba(size_t(kWidth) * kHeight * 4);
+        gl->glBindTexture(GL_TEXTURE_2D, light.texture);
+        gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba.data());
+        light.release(gl);
+        return std::pair(std::accumulate(rgba.begin(), rgba.end(), 0.0), shown());
+    };
+    // 4.7 and 47 samples per column: 10 and 100 ms per division in the default window.
+    for (const auto& [samples, noisy] : {std::pair(1500, false), std::pair(1500, true), std::pair(15000, false),
+                                         std::pair(15000, true)}) {
+        SCOPED_TRACE(testing::Message() << samples << (noisy ? " noise" : " sine"));
+        ASSERT_TRUE(ScopePasses::mergesColumns(samples, kWidth));
+        const auto wave = noisy ? test::noise(samples, 0.3) : test::sine(samples, 48000, 300 * 4800.0 / samples, 0.5);
+        const auto [mergedLight, merged] = picture(wave, true);
+        const auto [exactLight, exact] = picture(wave, false);
+        // The same light in all (half floats lose more of it to rounding in
+        // many small additions than in a few large ones), and the same
+        // picture to within a few 8-bit steps.
+        EXPECT_NEAR(mergedLight / exactLight, 1.0, 0.05);
+        int worst = 0;
+        for (size_t i = 0; i < exact.size(); ++i)
+            worst = std::max(worst, std::abs(int(merged[i]) - int(exact[i])));
+        EXPECT_LE(worst, 10);
+    }
 }
