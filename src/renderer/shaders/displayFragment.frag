@@ -16,6 +16,14 @@
 layout(binding = 0) uniform sampler2D scopeTexture;
 layout(location = 0) out vec4 fragColor;
 
+#ifdef FADE_ON_PRESENT
+// The next frame's fade, done here while the texel is at hand: the faded
+// light goes to the other texture of the pair, which the next frame draws
+// into. One full-screen pass less than fading on its own.
+layout(rgba16f, binding = 1) uniform writeonly image2D fadedLight;
+layout(location = 0) uniform float decay;
+#endif
+
 const float kToneLimit = 8.0;
 
 vec3 toneCurve(vec3 x)
@@ -27,7 +35,11 @@ vec3 toneCurve(vec3 x)
 
 void main()
 {
-    const vec3 light = max(texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
+    const vec4 texel = texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0);
+#ifdef FADE_ON_PRESENT
+    imageStore(fadedLight, ivec2(gl_FragCoord.xy), texel * decay);
+#endif
+    const vec3 light = max(texel.rgb, vec3(0.0));
     const float hottest = max(light.r, max(light.g, light.b));
     fragColor = vec4(toneCurve(min(light + kWhiteBleed * hottest, vec3(kToneLimit))), 1.0);
 }

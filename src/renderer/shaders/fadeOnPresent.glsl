@@ -1,0 +1,2 @@
+// Builds "displayFragment" with the fade folded in.
+#define FADE_ON_PRESENT
