@@ -108,12 +108,6 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         return;
     }
 
-    // Blending and the present pass fade exactly while all light is in
-    // range; light that may have overflowed is capped first.
-    if (m_lightBound > beam::kMaxTexel)
-        m_passes->fadeCapped(picture, 1.0f);
-    m_lightBound = std::min(m_lightBound, beam::kMaxTexel);
-
     if (count >= 2) {
         const beam::Shape shape{beam::sigmaFor(settings.beamWidth), beam::speedExponentFor(settings.speedSensitivity),
                                 beam::sanitizedIntensity(intensity),
@@ -132,11 +126,12 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         } else {
             m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
             m_passes->drawWaveform(picture, makeWaveformParams(settings, count, width, height));
-            m_litRect = {0, 0, width, height};
+            m_litRect = beam::unite(m_litRect, beam::waveformLitRect(waveformLeftData(), waveformRightData(), count,
+                                                                     waveformGain, beamWidth, width, height));
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }
     m_passes->present(picture, targetFramebuffer, width, height, m_litRect, &faded, decay);
     m_fadedAhead = true;
-    m_lightBound *= beam::sanitizedDecay(decay);
+    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);  // capped as it fades
 }

@@ -91,6 +91,20 @@ protected:
         return pixels;
     }
 
+    // The largest gap, in 8-bit steps, between what the view shows and the
+    // display mapping of the light: light outside what the frame presents shows up here.
+    float displayGap(const Light& light) const
+    {
+        const auto pixels = shown();
+        float gap = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                for (int c = 0; c < 3; ++c)
+                    gap = std::max(gap, std::fabs(255 * beam::displayValue(light.at(x, y, c), light.hottest(x, y)) -
+                                                  pixels[(size_t(y) * kWidth + size_t(x)) * 4 + size_t(c)]));
+        return gap;
+    }
+
     static inline GlTestContext* s_gl = nullptr;
     GlFunctions* gl = nullptr;
     std::shared_ptr<RingBuffer> ring = std::make_shared<RingBuffer>(65536, 2);
