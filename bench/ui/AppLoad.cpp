@@ -6,7 +6,7 @@
 // a fixed span; then stops capture and measures the idle app once the picture
 // has come to rest. Run it through app-load.sh, which plays the test tone.
 //
-//   bench_app_load [fps] [seconds] [xy|scope] [--no-rest]
+//   bench_app_load [fps] [seconds] [xy|scope[:ms per division]] [--no-rest]
 //
 // With ORVALEN_XSERVER_PID set, the X server's CPU over the same span is
 // reported too: presenting a frame costs it as well.
@@ -60,19 +60,23 @@ double cpuSecondsOf(long pid)
 struct Load {
     double self = 0;    // % of one core
     double server = -1; // the X server, % of one core; -1 unknown
+    double fps = 0;     // frames shown per second
 };
 
-Load measure(int ms, long serverPid)
+// frames: counts the frames shown (the scope window's swaps).
+Load measure(int ms, long serverPid, const int64_t& frames)
 {
     QElapsedTimer wall;
     wall.start();
     const double before = cpuSeconds();
     const double serverBefore = cpuSecondsOf(serverPid);
+    const int64_t framesBefore = frames;
     spin(ms);
     const double seconds = wall.elapsed() / 1000.0;
     const double serverAfter = cpuSecondsOf(serverPid);
     Load load;
     load.self = 100.0 * (cpuSeconds() - before) / seconds;
+    load.fps = double(frames - framesBefore) / seconds;
     if (serverBefore >= 0 && serverAfter >= 0)
         load.server = 100.0 * (serverAfter - serverBefore) / seconds;
     return load;
@@ -84,21 +88,29 @@ int main(int argc, char** argv)
 {
     const int fps = argc > 1 ? std::atoi(argv[1]) : 60;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
-    const bool scope = argc > 3 && std::strcmp(argv[3], "scope") == 0;
+    const bool scope = argc > 3 && std::strncmp(argv[3], "scope", 5) == 0;
+    const char* division = scope ? std::strchr(argv[3], ':') : nullptr;
     const bool rest = !(argc > 4 && std::strcmp(argv[4], "--no-rest") == 0);
     const char* serverPid = std::getenv("ORVALEN_XSERVER_PID");
     const long server = serverPid ? std::atol(serverPid) : 0;
     LiveApp live(argc, argv);
     live.settings.setDisplayMode(scope ? DisplayMode::waveform : DisplayMode::xy);
+    if (division)
+        live.settings.setTimePerDivision(float(std::atof(division + 1)));
     if (!live.start(fps))
         return 1;
     const ContentView& window = live.window;
-    const Load running = measure(seconds * 1000, server);
+    int64_t frames = 0;
+    QObject::connect(window.scopeView(), &QOpenGLWindow::frameSwapped, [&frames] { ++frames; });
+    const Load running = measure(seconds * 1000, server, frames);
     const double rss = statusMiB("VmRSS"), anon = statusMiB("RssAnon"), peak = statusMiB("VmHWM");
 
-    std::printf("frame rate            %d fps, %s mode, window %dx%d, %s\n", fps, scope ? "Scope" : "XY",
-                window.width(), window.height(), window.scopeView()->renderer() ? "renderer up" : "NO RENDERER");
+    std::printf("frame rate            %d fps, %s mode (%g ms per division), window %dx%d, %s\n", fps,
+                scope ? "Scope" : "XY", double(live.settings.timePerDivision()), window.width(), window.height(),
+                window.scopeView()->renderer() ? "renderer up" : "NO RENDERER");
     std::printf("CPU while capturing   %.1f %% of one core (over %d s)\n", running.self, seconds);
+    std::printf("frames shown          %.1f per second, %.2f ms of CPU each\n", running.fps,
+                running.fps > 0 ? 10.0 * running.self / running.fps : 0.0);
     if (running.server >= 0)
         std::printf("X server meanwhile    %.1f %% of one core\n", running.server);
     std::printf("memory                %.1f MiB resident, %.1f MiB private (anonymous), %.1f MiB peak\n",
@@ -107,7 +119,7 @@ int main(int argc, char** argv)
         return 0;
     live.startStop()->click();
     spin(12000);  // the picture fades and the frames stop
-    const Load idle = measure(5000, 0);
+    const Load idle = measure(5000, 0, frames);
     std::printf("CPU stopped, at rest  %.2f %% of one core (frames %s)\n", idle.self,
                 window.scopeView()->isAnimating() ? "still running" : "stopped");
     return 0;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The whole app beside a peer, in one run on the same tone: GStreamer's
 # spacescope (lines, fading, 512x512 at 60 fps into an X window), then the
-# app in XY and Scope mode at 60 and 120 fps. Each figure is the CPU of one
+# app in XY and Scope mode at 60 and 120 fps (Scope at its default 2 ms per
+# division, and at 10 ms per division at 60 fps). Each figure is the CPU of one
 # core over the same span after a warm-up, and what the X server spent
 # meanwhile. Rounds alternate the programs so that other load on the machine
-# falls on all of them alike.
+# falls on all of them alike. With ORVALEN_COMPARE_WITH=<build folder> the
+# app built there (another revision) runs beside this one in every round.
 #   bench/ui/peers.sh [seconds] [rounds]
 set -euo pipefail
 seconds="${1:-10}"
@@ -42,24 +44,26 @@ spacescope() {
     wait "$pid" 2>/dev/null || true
     local span
     span=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
-    printf '%-22s %6s %%   X server %5s %%\n' "spacescope 60 fps" "$(percent "$start" "$end" "$span")" \
+    printf '%-24s %6s %%   X server %5s %%\n' "spacescope 60 fps" "$(percent "$start" "$end" "$span")" \
         "$(percent "$xstart" "$xend" "$span")"
 }
 
-orvalen() {  # fps mode
+orvalen() {  # fps mode [build folder]
     local out
-    out=$(ORVALEN_XSERVER_PID="$ORVALEN_XVFB_PID" "$root/build/bench/bench/ui/bench_app_load" "$1" "$seconds" "$2" \
-        --no-rest 2>/dev/null)
-    printf '%-22s %6s %%   X server %5s %%\n' "Orvalen $2 $1 fps" \
+    out=$(ORVALEN_XSERVER_PID="$ORVALEN_XVFB_PID" "${3:-$root/build/bench}/bench/ui/bench_app_load" "$1" "$seconds" \
+        "$2" --no-rest 2>/dev/null)
+    printf '%-24s %6s %%   X server %5s %%   %5s frames/s, %s ms CPU each\n' "${4:-Orvalen} $2 $1 fps" \
         "$(sed -n 's/^CPU while capturing *\([0-9.]*\).*/\1/p' <<<"$out")" \
-        "$(sed -n 's/^X server meanwhile *\([0-9.]*\).*/\1/p' <<<"$out")"
+        "$(sed -n 's/^X server meanwhile *\([0-9.]*\).*/\1/p' <<<"$out")" \
+        "$(sed -n 's/^frames shown *\([0-9.]*\) per.*/\1/p' <<<"$out")" \
+        "$(sed -n 's/^frames shown .*, \([0-9.]*\) ms.*/\1/p' <<<"$out")"
 }
 
 echo "CPU of one core over $seconds s after a 3.5 s warm-up; app window 1020x700"
 for ((round = 1; round <= rounds; ++round)); do
     spacescope
-    orvalen 60 xy
-    orvalen 60 scope
-    orvalen 120 xy
-    orvalen 120 scope
+    for run in "60 xy" "60 scope" "60 scope:10" "120 xy" "120 scope"; do
+        [ -n "${ORVALEN_COMPARE_WITH:-}" ] && orvalen $run "$ORVALEN_COMPARE_WITH" "compared"
+        orvalen $run
+    done
 done
