@@ -74,11 +74,6 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
                                               {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}});
     if (!passes->m_presentProgram)
         return fail(builder.lastError());
-    passes->m_presentFadeProgram =
-        builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
-                       {GL_FRAGMENT_SHADER, {"fadeOnPresent.glsl", "displayFragment.frag"}}});
-    if (!passes->m_presentFadeProgram)
-        return fail(builder.lastError());
 
     clearGlErrors(gl);
     gl->glGenVertexArrays(1, &passes->m_vertexArray);
@@ -110,7 +105,7 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 ScopePasses::~ScopePasses()
 {
     for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_mergeProgram,
-                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram, m_presentFadeProgram})
+                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
     const GLuint buffers[6] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams, m_strokes, m_strokeDraw};
@@ -304,12 +299,6 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
 void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height,
                           const beam::PixelRect& lit)
 {
-    present(source, framebuffer, width, height, lit, nullptr, 1.0f);
-}
-
-void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height,
-                          const beam::PixelRect& lit, const ScopeTexture* fadeInto, float decay)
-{
     const bool whole = lit.x0 <= 0 && lit.y0 <= 0 && lit.x1 >= width && lit.y1 >= height;
     if (lit.empty()) {
         presentBackground(framebuffer, width, height);
@@ -327,13 +316,7 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
         m_gl->glEnable(GL_SCISSOR_TEST);
         m_gl->glScissor(lit.x0, lit.y0, lit.width(), lit.height());
     }
-    if (fadeInto) {
-        m_gl->glUseProgram(m_presentFadeProgram);
-        m_gl->glUniform1f(kDecayLocation, beam::sanitizedDecay(decay));
-        m_gl->glBindImageTexture(1, fadeInto->texture, 0, GL_FALSE, 0, GL_WRITE_ONLY, GL_RGBA16F);
-    } else {
-        m_gl->glUseProgram(m_presentProgram);
-    }
+    m_gl->glUseProgram(m_presentProgram);
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, source.texture);
     m_gl->glBindVertexArray(m_vertexArray);
@@ -341,12 +324,6 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
     m_gl->glBindVertexArray(0);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_gl->glUseProgram(0);
-    if (fadeInto) {
-        // The next frame blends into the faded texels and samples them.
-        m_gl->glMemoryBarrier(GL_FRAMEBUFFER_BARRIER_BIT | GL_TEXTURE_FETCH_BARRIER_BIT |
-                              GL_SHADER_IMAGE_ACCESS_BARRIER_BIT);
-        m_gl->glBindImageTexture(1, 0, 0, GL_FALSE, 0, GL_WRITE_ONLY, GL_RGBA16F);
-    }
     if (!whole) {
         // The rest of the view is background: clears, far cheaper per pixel
         // than the tone curve. After the draw, not before: with a whole-view

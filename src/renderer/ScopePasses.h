@@ -55,11 +55,6 @@ public:
     // The same when only the texels in `lit` can hold light: the rest of
     // the view is cleared to the background, which is how black shows.
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit);
-    // The same, and also writes the lit texels times decay (bounded to
-    // 0 ... 1) into fadeInto, a texture of the same size that is black
-    // outside `lit`: the next frame's fade in the same pass.
-    void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit,
-                 const ScopeTexture* fadeInto, float decay);
     // Fills `framebuffer` with the background alone: what present() shows
     // for a black picture.
     void presentBackground(GLuint framebuffer, int width, int height);
@@ -83,7 +78,6 @@ private:
     GLuint m_strokeProgram = 0;
     GLuint m_gridProgram = 0;
     GLuint m_presentProgram = 0;
-    GLuint m_presentFadeProgram = 0;
     GLuint m_vertexArray = 0;
     GLuint m_leftGPUBuffer = 0;
     GLuint m_rightGPUBuffer = 0;

@@ -40,8 +40,7 @@ ScopeRenderer::ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passe
 
 ScopeRenderer::~ScopeRenderer()
 {
-    m_light[0].release(m_gl);
-    m_light[1].release(m_gl);
+    m_texture.release(m_gl);
 }
 
 void ScopeRenderer::resize(int width, int height)
@@ -56,10 +55,7 @@ void ScopeRenderer::applyTextureSize(int width, int height)
     // Recorded even when creation fails: no new attempt until the size changes.
     textureWidth = width;
     textureHeight = height;
-    if (!m_light[0].create(m_gl, width, height) || !m_light[1].create(m_gl, width, height))
-        m_light[0].release(m_gl), m_light[1].release(m_gl);
-    m_front = 0;
-    m_fadedAhead = false;
+    m_texture.create(m_gl, width, height);
     m_lightBound = 0.0f;
     m_litRect = {};
 }
@@ -72,7 +68,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         return;
     }
     applyTextureSize(width, height);
-    if (!front().valid()) {
+    if (!m_texture.valid()) {
         dropXYBacklog();
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
@@ -87,26 +83,26 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         dropXYBacklog();
     const int64_t count = xy ? paceXY(drained) : prepareWaveformData();
 
-    // Last frame's present pass left this frame's faded picture in the
-    // other texture.
-    if (m_fadedAhead)
-        m_front ^= 1, m_fadedAhead = false;
-    ScopeTexture& picture = m_light[m_front];
-    ScopeTexture& faded = m_light[m_front ^ 1];
-
     // Nothing new and everything faded below visibility: the picture is the
-    // background, so the frame skips the drawing and the present pass.
+    // background, so the frame skips the fade and the drawing altogether.
     m_resting = count < 2 && m_lightBound < beam::invisibleLight();
     if (m_resting) {
         // What light is left shows as background; clearing it lets the lit
         // rectangle start over, so the next trace fades and shows only
         // where it is.
-        m_passes->clear(picture, m_litRect);
-        m_passes->clear(faded, m_litRect);
+        m_passes->clear(m_texture, m_litRect);
         m_litRect = {};
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
     }
+
+    // Blending fades exactly while all light is in range; only light that
+    // may have overflowed needs the capping pass.
+    if (m_lightBound <= beam::kMaxTexel)
+        m_passes->fade(m_texture, decay, m_litRect);
+    else
+        m_passes->fadeCapped(m_texture, decay);
+    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);
 
     if (count >= 2) {
         const beam::Shape shape{beam::sigmaFor(settings.beamWidth), beam::speedExponentFor(settings.speedSensitivity),
@@ -118,20 +114,18 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
             applyDisplayFilterXY(count);
             m_passes->uploadSamples(filteredLeftData(), filteredRightData(), count);
             const BeamParams params = makeBeamParams(settings, count, width, height);
-            m_passes->drawBeam(picture, params);
+            m_passes->drawBeam(m_texture, params);
             m_litRect = beam::unite(m_litRect, beam::xyLitRect(filteredLeftData(), filteredRightData(), count,
                                                                params.xyGain, params.xyRotationAngle,
                                                                params.beamWidth, width, height));
             m_lightBound += static_cast<float>(count - 1) * beam::xySegmentPeakBound(shape);
         } else {
             m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
-            m_passes->drawWaveform(picture, makeWaveformParams(settings, count, width, height));
+            m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
             m_litRect = beam::unite(m_litRect, beam::waveformLitRect(waveformLeftData(), waveformRightData(), count,
                                                                      waveformGain, beamWidth, width, height));
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }
-    m_passes->present(picture, targetFramebuffer, width, height, m_litRect, &faded, decay);
-    m_fadedAhead = true;
-    m_lightBound = std::min(m_lightBound, beam::kMaxTexel) * beam::sanitizedDecay(decay);  // capped as it fades
+    m_passes->present(m_texture, targetFramebuffer, width, height, m_litRect);
 }

@@ -65,22 +65,16 @@ public:
     // For tests and benchmarks: the picture (no texture: nullptr), and
     // whether the last drawn frame found nothing to show and skipped the
     // fade and the drawing.
-    const ScopeTexture* scopeTexture() const { return front().valid() ? &front() : nullptr; }
+    const ScopeTexture* scopeTexture() const { return m_texture.valid() ? &m_texture : nullptr; }
     bool resting() const { return m_resting; }
 
 private:
     ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passes);
     void applyTextureSize(int width, int height);
-    const ScopeTexture& front() const { return m_light[m_front]; }
 
     GlFunctions* m_gl;
     std::unique_ptr<ScopePasses> m_passes;
-    // The picture and its faded copy: the present pass shows the front
-    // texture and writes it, faded, into the other, where the next frame
-    // draws (it then becomes the front). Both are black outside m_litRect.
-    ScopeTexture m_light[2];
-    int m_front = 0;
-    bool m_fadedAhead = false;  // the other texture holds the front's light faded
+    ScopeTexture m_texture;
     int64_t textureWidth = 0;   // the size last asked for, kept when creation failed
     int64_t textureHeight = 0;
     // Upper bound of the brightest texel channel: below what the display

@@ -16,16 +16,6 @@
 layout(binding = 0) uniform sampler2D scopeTexture;
 layout(location = 0) out vec4 fragColor;
 
-#ifdef FADE_ON_PRESENT
-// The next frame's fade, done here while the texel is at hand: the faded
-// light goes to the other texture of the pair, which the next frame draws
-// into. One full-screen pass less than fading on its own. Light is capped
-// below the half-float maximum and NaN cleared on the way, so that what
-// one frame adds can overflow at most until the next present.
-layout(rgba16f, binding = 1) uniform writeonly image2D fadedLight;
-layout(location = 0) uniform float decay;
-#endif
-
 const float kToneLimit = 8.0;
 
 vec3 toneCurve(vec3 x)
@@ -37,12 +27,7 @@ vec3 toneCurve(vec3 x)
 
 void main()
 {
-    const vec4 texel = texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0);
-#ifdef FADE_ON_PRESENT
-    const vec4 kept = min(mix(texel, vec4(0.0), isnan(texel)), vec4(kMaxTexel));
-    imageStore(fadedLight, ivec2(gl_FragCoord.xy), kept * decay);
-#endif
-    const vec3 light = max(texel.rgb, vec3(0.0));
+    const vec3 light = max(texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
     const float hottest = max(light.r, max(light.g, light.b));
     fragColor = vec4(toneCurve(min(light + kWhiteBleed * hottest, vec3(kToneLimit))), 1.0);
 }
