@@ -72,10 +72,11 @@ protected:
         frame();
         return scope();
     }
-    Light scope() const
+    Light scope() const { return read(renderer->scopeTexture()); }
+    Light read(const ScopeTexture* t) const
     {
         Light light;
-        if (const ScopeTexture* t = renderer->scopeTexture()) {
+        if (t) {
             light = {t->width, t->height, std::vector<float>(size_t(t->width) * size_t(t->height) * 4)};
             gl->glBindTexture(GL_TEXTURE_2D, t->texture);
             gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, light.rgba.data());
@@ -91,17 +92,16 @@ protected:
         return pixels;
     }
 
-    // The largest gap, in 8-bit steps, between what the view shows and the
-    // display mapping of the light: light outside what the frame presents shows up here.
+    // The largest gap, in 8-bit steps, between what the view shows and the display mapping of the light.
     float displayGap(const Light& light) const
     {
         const auto pixels = shown();
         float gap = 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                for (int c = 0; c < 3; ++c)
-                    gap = std::max(gap, std::fabs(255 * beam::displayValue(light.at(x, y, c), light.hottest(x, y)) -
-                                                  pixels[(size_t(y) * kWidth + size_t(x)) * 4 + size_t(c)]));
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const int x = int(i / 4) % kWidth, y = int(i / 4) / kWidth;
+            if (i % 4 != 3)
+                gap = std::max(gap, std::fabs(255 * beam::displayValue(light.rgba[i], light.hottest(x, y)) - pixels[i]));
+        }
         return gap;
     }
 
