@@ -133,12 +133,22 @@ void BM_Waveform(benchmark::State& state)
 {
     Setup s;
     const int64_t n = state.range(0);
+    const bool merge = state.range(1) == 1;
     std::vector<float> left, right;
     stereoMusic(n, left, right);
+    if (state.range(2) == 1)  // the 3:2 tone of the whole-app benchmarks
+        for (size_t i = 0; i < size_t(n); ++i) {
+            left[i] = float(0.5 * std::sin(2 * 3.14159265358979 * 300 * double(i) / kRate));
+            right[i] = float(0.5 * std::sin(2 * 3.14159265358979 * 200 * double(i) / kRate));
+        }
     const WaveformParams params = makeWaveformParams(appSettings(), n, kWidth, kHeight);
+    state.SetLabel(std::string(state.range(2) == 1 ? "3:2 tone, " : "music, ") +
+                   (!ScopePasses::mergesColumns(n, kWidth) ? "one column or less per sample"
+                    : merge                                 ? "merged per column"
+                                                            : "segment by segment"));
     timed(state, [&] {
         s.passes->uploadSamples(left.data(), right.data(), n);
-        s.passes->drawWaveform(s.texture, params);
+        s.passes->drawWaveform(s.texture, params, merge);
     });
 }
 
@@ -186,6 +196,38 @@ void BM_FrameXY(benchmark::State& state)
     state.SetLabel(resting ? "resting" : lissajous ? "3:2 Lissajous, 800 new frames" : "800 new frames");
 }
 
+// A whole Scope frame as the view runs it with the default window (10 ms
+// per division: 4800 samples) on the 3:2 tone, 800 new frames each.
+void BM_FrameScope(benchmark::State& state)
+{
+    Setup s;
+    auto ring = std::make_shared<RingBuffer>(65536, 2);
+    auto renderer = ScopeRenderer::create(ring, shaderRoot());
+    renderer->decay = 0.52f;
+    renderer->intensity = 10.0f;
+    renderer->beamWidth = 3.23f;
+    renderer->speedSensitivity = 8.29f;
+    renderer->displayMode = 1;
+    renderer->displaySampleCount = state.range(0);
+    std::vector<float> block(1600);
+    int64_t phase = 0;
+    const auto feed = [&] {
+        for (size_t i = 0; i < 800; ++i, ++phase) {
+            const double t = double(phase) / kRate;
+            block[2 * i] = float(0.5 * std::sin(2 * 3.14159265358979 * 300 * t));
+            block[2 * i + 1] = float(0.5 * std::sin(2 * 3.14159265358979 * 200 * t));
+        }
+        ring->write(block.data(), 800);
+    };
+    for (int i = 0; i < 100; ++i)  // a full window of history
+        feed(), renderer->draw(s.target, kWidth, kHeight);
+    timed(state, [&] {
+        feed();
+        renderer->draw(s.target, kWidth, kHeight);
+    });
+    state.SetLabel("3:2 tone, 800 new frames");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -205,9 +247,10 @@ int main(int argc, char** argv)
     std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(g_gl->glGetString(GL_RENDERER)));
     benchmark::RegisterBenchmark("BM_Fade", BM_Fade)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->Arg(4800)->Arg(65536)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->ArgsProduct({{960, 4800, 48000}, {0, 1}, {0, 1}})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_FrameScope", BM_FrameScope)->Arg(960)->Arg(4800)->Arg(48000)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace beam {
 
@@ -140,6 +141,35 @@ PixelRect xyLitRect(const float* left, const float* right, int64_t count, float 
     const auto clampTo = [](double v, int size) { return int(std::clamp(v, 0.0, double(size))); };
     PixelRect rect{clampTo(std::floor(lo[0] - reach), width), clampTo(std::floor(lo[1] - reach), height),
                    clampTo(std::ceil(hi[0] + reach), width), clampTo(std::ceil(hi[1] + reach), height)};
+    return rect.empty() ? PixelRect{} : rect;
+}
+
+PixelRect waveformLitRect(const float* left, const float* right, int64_t count, float waveformGain, float beamWidth,
+                          int width, int height)
+{
+    if (count < 2 || width < 1 || height < 1)
+        return {};
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    const double scale = double(kWaveformScale) * height * double(waveformGain);
+    for (const auto& [samples, centre] : {std::pair{left, kWaveformLeftCentre}, std::pair{right, kWaveformRightCentre}}) {
+        float low = HUGE_VALF, high = -HUGE_VALF;
+        for (int64_t i = 0; i < count; ++i) {
+            // NaN fails both; an infinite sample's segments are dropped.
+            const float v = std::isinf(samples[i]) ? 0.0f : samples[i];
+            low = v < low ? v : low;
+            high = v > high ? v : high;
+        }
+        for (const float v : {low, high}) {
+            const double y = centre * double(height) + double(v) * scale;
+            if (std::isfinite(y))
+                lo = std::min(lo, y), hi = std::max(hi, y);
+        }
+    }
+    if (!(lo <= hi))
+        return {};
+    const double reach = kQuadReach * sigmaFor(beamWidth) + 2.0;
+    const auto row = [height](double y) { return int(std::clamp(y, 0.0, double(height))); };
+    const PixelRect rect{0, row(std::floor(lo - reach)), width, row(std::ceil(hi + reach))};
     return rect.empty() ? PixelRect{} : rect;
 }
 

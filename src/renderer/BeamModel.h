@@ -106,4 +106,9 @@ PixelRect unite(const PixelRect& a, const PixelRect& b);
 PixelRect xyLitRect(const float* left, const float* right, int64_t count, float xyGain, float xyRotationAngle,
                     float beamWidth, int width, int height);
 
+// The same for a waveform window of count samples per channel ("drawWaveform"
+// at waveformGain): the rows its two traces can reach, across the width.
+PixelRect waveformLitRect(const float* left, const float* right, int64_t count, float waveformGain, float beamWidth,
+                          int width, int height);
+
 }  // namespace beam

@@ -13,6 +13,12 @@ namespace {
 constexpr GLuint kLeftBinding = 0;
 constexpr GLuint kRightBinding = 1;
 constexpr GLuint kParamsBinding = 2;
+constexpr GLuint kStrokesBinding = 3;
+constexpr GLuint kStrokeDrawBinding = 4;
+constexpr GLint kColumnsLocation = 0;
+constexpr GLsizeiptr kStrokeBytes = 32;        // two vec4 in std430
+constexpr GLsizeiptr kStrokesPerColumn = 16;   // kStrokeSlots in waveformWindow.glsl
+constexpr GLsizeiptr kDrawCommandBytes = 16;   // glDrawArraysIndirect's four uints
 constexpr GLint kDecayLocation = 0;
 constexpr GLsizeiptr kParamsBufferSize = 64;  // a std140 block rounds 44 up to 48
 
@@ -33,7 +39,8 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
         return nullptr;
     };
 
-    const QStringList segment{QStringLiteral("beamSegment.glsl")};
+    const QStringList segment{QStringLiteral("beamShape.glsl"), QStringLiteral("beamSegment.glsl")};
+    const QStringList window{QStringLiteral("waveformWindow.glsl")};
     passes->m_beamProgram = builder.build({{GL_VERTEX_SHADER, segment + QStringList{"drawBeam.vert"}},
                                            {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
     if (!passes->m_beamProgram)
@@ -41,9 +48,20 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     passes->m_decayProgram = builder.build({{GL_COMPUTE_SHADER, {"applyDecay.comp"}}});
     if (!passes->m_decayProgram)
         return fail(builder.lastError());
-    passes->m_waveformProgram = builder.build({{GL_VERTEX_SHADER, segment + QStringList{"drawWaveform.vert"}},
+    passes->m_waveformProgram = builder.build({{GL_VERTEX_SHADER, segment + window + QStringList{"drawWaveform.vert"}},
                                                {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
     if (!passes->m_waveformProgram)
+        return fail(builder.lastError());
+    passes->m_mergeProgram =
+        builder.build({{GL_COMPUTE_SHADER, QStringList{"beamShape.glsl"} + window + QStringList{"mergeWaveform.comp"}}});
+    if (!passes->m_mergeProgram)
+        return fail(builder.lastError());
+    passes->m_sumProgram = builder.build({{GL_COMPUTE_SHADER, {"sumStrokes.comp"}}});
+    if (!passes->m_sumProgram)
+        return fail(builder.lastError());
+    passes->m_strokeProgram = builder.build({{GL_VERTEX_SHADER, segment + window + QStringList{"drawStrokes.vert"}},
+                                             {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
+    if (!passes->m_strokeProgram)
         return fail(builder.lastError());
     passes->m_gridProgram = builder.build({{GL_COMPUTE_SHADER, {"drawGrid.comp"}}});
     if (!passes->m_gridProgram)
@@ -59,12 +77,14 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 
     clearGlErrors(gl);
     gl->glGenVertexArrays(1, &passes->m_vertexArray);
-    GLuint buffers[4] = {};
-    gl->glGenBuffers(4, buffers);
+    GLuint buffers[6] = {};
+    gl->glGenBuffers(6, buffers);
     passes->m_leftGPUBuffer = buffers[0];
     passes->m_rightGPUBuffer = buffers[1];
     passes->m_beamParams = buffers[2];
     passes->m_waveformParams = buffers[3];
+    passes->m_strokes = buffers[4];
+    passes->m_strokeDraw = buffers[5];
     for (GLuint buffer : {buffers[0], buffers[1]}) {
         gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
         gl->glBufferData(GL_SHADER_STORAGE_BUFFER, kSampleCapacity * GLsizeiptr(sizeof(float)), nullptr,
@@ -77,18 +97,19 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     }
     gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
     if (gl->glGetError() != GL_NO_ERROR || passes->m_vertexArray == 0 || buffers[0] == 0 || buffers[1] == 0 ||
-        buffers[2] == 0 || buffers[3] == 0)
+        buffers[2] == 0 || buffers[3] == 0 || buffers[4] == 0 || buffers[5] == 0)
         return fail(QStringLiteral("could not create the sample buffers"));
     return passes;
 }
 
 ScopePasses::~ScopePasses()
 {
-    for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_gridProgram, m_presentProgram})
+    for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_mergeProgram,
+                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
-    const GLuint buffers[4] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams};
-    m_gl->glDeleteBuffers(4, buffers);  // zeros are ignored
+    const GLuint buffers[6] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams, m_strokes, m_strokeDraw};
+    m_gl->glDeleteBuffers(6, buffers);  // zeros are ignored
     if (m_vertexArray != 0)
         m_gl->glDeleteVertexArrays(1, &m_vertexArray);
 }
@@ -219,14 +240,54 @@ void ScopePasses::drawBeam(const ScopeTexture& target, const BeamParams& params)
     endBlending();
 }
 
-void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams& params)
+bool ScopePasses::mergesColumns(int64_t count, int width)
+{
+    return width > 0 && count - 1 >= 2 * int64_t(width);
+}
+
+void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams& params, bool mergeColumns)
 {
     if (params.count < 2)
         return;
     uploadParams(m_waveformParams, &params, sizeof(params));
+    if (!mergeColumns || !mergesColumns(params.count, int(params.width))) {
+        beginBlending(target);
+        m_gl->glUseProgram(m_waveformProgram);
+        m_gl->glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(2 * (params.count - 1)));
+        endBlending();
+        return;
+    }
+    // Two or more samples per column: the merge leaves at most
+    // kStrokesPerColumn strokes per column and channel, and the draw
+    // command holds how many there are.
+    const GLuint columns = 2 * params.width;
+    const GLsizeiptr strokeSlots = kStrokesPerColumn * GLsizeiptr(columns);
+    if (m_strokeCapacity < strokeSlots) {
+        m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, m_strokes);
+        m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, strokeSlots * kStrokeBytes, nullptr, GL_DYNAMIC_COPY);
+        m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, m_strokeDraw);
+        m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, kDrawCommandBytes + GLsizeiptr(columns) * GLsizeiptr(sizeof(GLuint)),
+                           nullptr, GL_DYNAMIC_COPY);
+        m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+        m_strokeCapacity = strokeSlots;
+    }
+    bindSamples();
+    m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kStrokesBinding, m_strokes);
+    m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kStrokeDrawBinding, m_strokeDraw);
+    m_gl->glUseProgram(m_mergeProgram);
+    m_gl->glUniform1ui(kColumnsLocation, params.width);
+    m_gl->glDispatchCompute((params.width + 63) / 64, 2, 1);
+    m_gl->glMemoryBarrier(GL_SHADER_STORAGE_BARRIER_BIT);
+    m_gl->glUseProgram(m_sumProgram);
+    m_gl->glUniform1ui(kColumnsLocation, columns);
+    m_gl->glDispatchCompute(1, 1, 1);
+    m_gl->glMemoryBarrier(GL_SHADER_STORAGE_BARRIER_BIT | GL_COMMAND_BARRIER_BIT);
     beginBlending(target);
-    m_gl->glUseProgram(m_waveformProgram);
-    m_gl->glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(2 * (params.count - 1)));
+    m_gl->glUseProgram(m_strokeProgram);
+    m_gl->glUniform1ui(kColumnsLocation, columns);
+    m_gl->glBindBuffer(GL_DRAW_INDIRECT_BUFFER, m_strokeDraw);
+    m_gl->glDrawArraysIndirect(GL_TRIANGLE_STRIP, nullptr);
+    m_gl->glBindBuffer(GL_DRAW_INDIRECT_BUFFER, 0);
     endBlending();
 }
 

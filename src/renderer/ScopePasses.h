@@ -45,7 +45,11 @@ public:
     // Blend the XY trace / the two waveforms of the uploaded samples into
     // the texture (params.count segments' worth of samples, at least 2).
     void drawBeam(const ScopeTexture& target, const BeamParams& params);
-    void drawWaveform(const ScopeTexture& target, const WaveformParams& params);
+    // A window of two or more samples per pixel column is merged per column
+    // first (unless mergeColumns is false): the cost follows the width.
+    void drawWaveform(const ScopeTexture& target, const WaveformParams& params, bool mergeColumns = true);
+    // Whether a window of count samples is merged when drawn width px wide.
+    static bool mergesColumns(int64_t count, int width);
     // Shows the texture in `framebuffer` (width x height, the texture's size).
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height);
     // The same when only the texels in `lit` can hold light: the rest of
@@ -69,6 +73,9 @@ private:
     GLuint m_fadeProgram = 0;
     GLuint m_beamProgram = 0;
     GLuint m_waveformProgram = 0;
+    GLuint m_mergeProgram = 0;
+    GLuint m_sumProgram = 0;
+    GLuint m_strokeProgram = 0;
     GLuint m_gridProgram = 0;
     GLuint m_presentProgram = 0;
     GLuint m_vertexArray = 0;
@@ -76,4 +83,7 @@ private:
     GLuint m_rightGPUBuffer = 0;
     GLuint m_beamParams = 0;
     GLuint m_waveformParams = 0;
+    GLuint m_strokes = 0;             // what the column merge leaves for the stroke draw
+    GLuint m_strokeDraw = 0;          // its draw command and each column's first stroke
+    GLsizeiptr m_strokeCapacity = 0;  // strokes m_strokes holds
 };

@@ -130,7 +130,8 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         } else {
             m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
             m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
-            m_litRect = {0, 0, width, height};
+            m_litRect = beam::unite(m_litRect, beam::waveformLitRect(waveformLeftData(), waveformRightData(), count,
+                                                                     waveformGain, beamWidth, width, height));
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }

@@ -72,10 +72,11 @@ protected:
         frame();
         return scope();
     }
-    Light scope() const
+    Light scope() const { return read(renderer->scopeTexture()); }
+    Light read(const ScopeTexture* t) const
     {
         Light light;
-        if (const ScopeTexture* t = renderer->scopeTexture()) {
+        if (t) {
             light = {t->width, t->height, std::vector<float>(size_t(t->width) * size_t(t->height) * 4)};
             gl->glBindTexture(GL_TEXTURE_2D, t->texture);
             gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, light.rgba.data());
@@ -89,6 +90,19 @@ protected:
         gl->glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
         gl->glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         return pixels;
+    }
+
+    // The largest gap, in 8-bit steps, between what the view shows and the display mapping of the light.
+    float displayGap(const Light& light) const
+    {
+        const auto pixels = shown();
+        float gap = 0;
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const int x = int(i / 4) % kWidth, y = int(i / 4) / kWidth;
+            if (i % 4 != 3)
+                gap = std::max(gap, std::fabs(255 * beam::displayValue(light.rgba[i], light.hottest(x, y)) - pixels[i]));
+        }
+        return gap;
     }
 
     static inline GlTestContext* s_gl = nullptr;

@@ -11,19 +11,6 @@ flat out float vSigma;
 // Shorter than this fraction of sigma, a segment is drawn as a point: the
 // two differ by less than (L / sigma)^2.
 const float kPointFraction = 1e-3;
-// Farther out than this (in px) float positions get too coarse to clip well;
-// such strokes are dropped: they span a thousand screens and leave no light.
-const float kFarLimit = 1048576.0;
-
-float beamSigma(float beamWidth)
-{
-    return clamp(beamWidth * kSigmaPerBeamWidth, kMinSigma, kMaxSigma);
-}
-
-float speedExponent(float speedSensitivity)
-{
-    return clamp(speedSensitivity / 10.0, 0.0, 1.0);
-}
 
 // beamColor is a display colour; light adds up in linear units.
 vec3 linearColor(vec3 display)
@@ -31,11 +18,6 @@ vec3 linearColor(vec3 display)
     const vec3 low = display / 12.92;
     const vec3 high = pow((max(display, vec3(0.0)) + 0.055) / 1.055, vec3(2.4));
     return mix(high, low, lessThanEqual(display, vec3(0.04045)));
-}
-
-bool usable(vec2 p)
-{
-    return !any(isnan(p)) && all(lessThan(abs(p), vec2(kFarLimit)));
 }
 
 void dropSegment()

@@ -1,0 +1,39 @@
+// The waveform window as "drawWaveform" and the column merge read it: the
+// samples, the parameter block, where sample k of a channel lands and the
+// energy of a segment. Left channel in the upper half, right in the lower
+// half, the window's first sample at the left edge and its last at the right.
+
+layout(std430, binding = 0) readonly buffer LeftSamples { float leftSamples[]; };
+layout(std430, binding = 1) readonly buffer RightSamples { float rightSamples[]; };
+
+layout(std140, binding = 2) uniform WaveformParams {
+    uint count;
+    uint width;
+    uint height;
+    float intensity;
+    float beamWidth;
+    float waveformGain;
+    float colorRed;
+    float colorGreen;
+    float colorBlue;
+    float speedSensitivity;
+};
+
+// Most strokes the column merge leaves per column and channel.
+const uint kStrokeSlots = 16u;
+
+// Sample k of one channel, with dx px between neighbouring samples.
+vec2 waveformPoint(uint k, bool right, vec2 viewport, float dx)
+{
+    const float centre = (right ? kWaveformRightCentre : kWaveformLeftCentre) * viewport.y;
+    const float scale = kWaveformScale * viewport.y * waveformGain;
+    const float v = right ? rightSamples[k] : leftSamples[k];
+    return vec2(float(k) * dx, centre + v * scale);
+}
+
+// Energy per horizontal pixel is fixed, so a flat trace looks the same at
+// every window length; steep strokes dim with their slope.
+float waveformEnergy(float len, float dx, float sigma)
+{
+    return intensity * kEnergyScale * sigma * dx * pow(max(len / dx, 1.0), 1.0 - speedExponent(speedSensitivity));
+}
