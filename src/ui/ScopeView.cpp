@@ -6,6 +6,7 @@
 #include "settings/ScopeSettings.h"
 #include "ui/UiStyle.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -217,12 +218,14 @@ void ScopeView::onFrameTick()
         update();
     } else if (m_renderer && context()) {
         // Hidden scope: no picture, but the frame still drains the ring and
-        // runs the analysis, so the meters keep moving. A visible one that is
-        // not exposed is a Wayland subsurface (Qt never marks it exposed):
-        // its frames are shown by swapping here.
+        // runs the analysis, so the meters keep moving. On Wayland a visible
+        // one is a subsurface that Qt never marks exposed: its frames are
+        // shown by swapping here. (On X11 a visible, unexposed window is
+        // minimised or covered: nothing to show.)
+        static const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
         makeCurrent();
         paintGL();
-        if (isVisible())
+        if (wayland && isVisible())
             context()->swapBuffers(this);
         doneCurrent();
     }
