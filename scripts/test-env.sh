@@ -12,6 +12,16 @@ ORVALEN_DBUS_PID=""
 ORVALEN_WESTON_PID=""
 ORVALEN_WESTON_DIR=""
 
+# Stops each process named by PID (empty ones skipped) and waits for it.
+orvalen_end() {
+    local pid
+    for pid in "$@"; do
+        [ -n "$pid" ] || continue
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+}
+
 orvalen_start_xvfb() {
     command -v Xvfb >/dev/null || { echo "note: no Xvfb; GL and window tests will skip"; return 0; }
     local fifo
@@ -116,11 +126,8 @@ orvalen_pipewire_console() {
 }
 
 orvalen_stop_pulse() {
-    if [ -n "$ORVALEN_PULSE_PID" ]; then
-        kill "$ORVALEN_PULSE_PID" 2>/dev/null || true
-        wait "$ORVALEN_PULSE_PID" 2>/dev/null || true
-        ORVALEN_PULSE_PID=""
-    fi
+    orvalen_end "$ORVALEN_PULSE_PID"
+    ORVALEN_PULSE_PID=""
     unset PULSE_SERVER PULSE_CLIENTCONFIG
     [ -n "$ORVALEN_PULSE_DIR" ] && rm -rf "$ORVALEN_PULSE_DIR"
     ORVALEN_PULSE_DIR=""
@@ -219,12 +226,7 @@ orvalen_kill_pipewire() {
 }
 
 orvalen_stop_pipewire() {
-    local pid
-    for pid in "$ORVALEN_PULSE_PID" "$ORVALEN_WIREPLUMBER_PID" "$ORVALEN_PIPEWIRE_PID" "$ORVALEN_DBUS_PID"; do
-        [ -n "$pid" ] || continue
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    orvalen_end "$ORVALEN_PULSE_PID" "$ORVALEN_WIREPLUMBER_PID" "$ORVALEN_PIPEWIRE_PID" "$ORVALEN_DBUS_PID"
     ORVALEN_PULSE_PID="" ORVALEN_WIREPLUMBER_PID="" ORVALEN_PIPEWIRE_PID="" ORVALEN_DBUS_PID=""
 ORVALEN_WESTON_PID=""
 ORVALEN_WESTON_DIR=""
@@ -260,11 +262,8 @@ orvalen_start_weston() {
 }
 
 orvalen_stop_weston() {
-    if [ -n "$ORVALEN_WESTON_PID" ]; then
-        kill "$ORVALEN_WESTON_PID" 2>/dev/null || true
-        wait "$ORVALEN_WESTON_PID" 2>/dev/null || true
-        ORVALEN_WESTON_PID=""
-    fi
+    orvalen_end "$ORVALEN_WESTON_PID"
+    ORVALEN_WESTON_PID=""
     unset WAYLAND_DISPLAY QT_WAYLAND_DISABLE_WINDOWDECORATION
     [ -n "$ORVALEN_WESTON_DIR" ] && rm -rf "$ORVALEN_WESTON_DIR"
     ORVALEN_WESTON_DIR=""
@@ -278,9 +277,6 @@ orvalen_start_test_env() {
 orvalen_stop_test_env() {
     orvalen_stop_weston
     if [ "${ORVALEN_SOUND_SERVER:-}" = pipewire ]; then orvalen_stop_pipewire; else orvalen_stop_pulse; fi
-    if [ -n "$ORVALEN_XVFB_PID" ]; then
-        kill "$ORVALEN_XVFB_PID" 2>/dev/null || true
-        wait "$ORVALEN_XVFB_PID" 2>/dev/null || true
-        ORVALEN_XVFB_PID=""
-    fi
+    orvalen_end "$ORVALEN_XVFB_PID"
+    ORVALEN_XVFB_PID=""
 }
