@@ -2,11 +2,7 @@
 # Main-thread time of the engine's server calls with a live sound server, one
 # stopped with SIGSTOP (it accepts connections but never answers) and none.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/common.sh"
-source "$root/scripts/test-env.sh"
-orvalen_install_deps
-orvalen_build "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVALEN_BUILD_TESTS=OFF >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/../release-build.sh"
 orvalen_start_pulse
 trap orvalen_stop_pulse EXIT
 bench="$root/build/bench/bench/audio/bench_server_wait"

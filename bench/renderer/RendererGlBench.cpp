@@ -158,6 +158,17 @@ void BM_Present(benchmark::State& state)
     timed(state, [&] { s.passes->present(s.texture, s.target, kWidth, kHeight); });
 }
 
+// A renderer on `ring` with the app's default look.
+std::unique_ptr<ScopeRenderer> defaultRenderer(std::shared_ptr<RingBuffer> ring)
+{
+    auto renderer = ScopeRenderer::create(std::move(ring), shaderRoot());
+    renderer->decay = 0.52f;
+    renderer->intensity = 10.0f;
+    renderer->beamWidth = 3.23f;
+    renderer->speedSensitivity = 8.29f;
+    return renderer;
+}
+
 // A whole XY frame as the view runs it: drain 800 frames (60 frames/s), fade,
 // beam, present, of music-like material or a 3:2 Lissajous figure (the
 // picture the app must show cheaply); and once the picture rests.
@@ -165,11 +176,7 @@ void BM_FrameXY(benchmark::State& state)
 {
     Setup s;
     auto ring = std::make_shared<RingBuffer>(65536, 2);
-    auto renderer = ScopeRenderer::create(ring, shaderRoot());
-    renderer->decay = 0.52f;
-    renderer->intensity = 10.0f;
-    renderer->beamWidth = 3.23f;
-    renderer->speedSensitivity = 8.29f;
+    auto renderer = defaultRenderer(ring);
     std::vector<float> left, right, block(1600);
     const bool lissajous = state.range(0) == 2;
     stereoMusic(800, left, right);
@@ -202,11 +209,7 @@ void BM_FrameScope(benchmark::State& state)
 {
     Setup s;
     auto ring = std::make_shared<RingBuffer>(65536, 2);
-    auto renderer = ScopeRenderer::create(ring, shaderRoot());
-    renderer->decay = 0.52f;
-    renderer->intensity = 10.0f;
-    renderer->beamWidth = 3.23f;
-    renderer->speedSensitivity = 8.29f;
+    auto renderer = defaultRenderer(ring);
     renderer->displayMode = 1;
     renderer->displaySampleCount = state.range(0);
     std::vector<float> block(1600);

@@ -3,11 +3,7 @@
 # 200 Hz right, 48 kHz, amplitude 0.5) into the default sink until the
 # benchmark ends.
 # shellcheck shell=bash
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-source "$root/scripts/common.sh"
-source "$root/scripts/test-env.sh"
-orvalen_install_deps
-orvalen_build "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DORVALEN_BUILD_TESTS=OFF >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/../release-build.sh"
 
 orvalen_start_test_env
 trap 'kill "${player:-}" 2>/dev/null || true; orvalen_stop_test_env' EXIT
