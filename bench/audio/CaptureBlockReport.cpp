@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -133,7 +134,9 @@ int main(int argc, char** argv)
 {
     const std::string source = argc > 1 ? argv[1] : "@DEFAULT_SOURCE@";
     PulseBackend backend;
-    if (!backend.serverReachable()) {
+    std::promise<bool> reachable;
+    backend.query([&](ServerState state) { reachable.set_value(state.reachable); });
+    if (!reachable.get_future().get()) {
         std::printf("No PulseAudio server reachable\n");
         return 1;
     }

@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 // The sound-server questions and streams the audio engine needs, so that the
 // engine's logic runs against PulseAudio (PulseBackend) or a test double.
-// Standard library only. Every AudioBackend member is called on the main thread.
+// Standard library only. Every AudioBackend member is called on the main
+// thread, and none of them waits for the server.
 
 // One capture source as the server lists it.
 struct SourceInfo {
@@ -73,6 +73,13 @@ struct OutputInfo {
     double sampleRate = 0;
 };
 
+// The server as one query found it.
+struct ServerState {
+    bool reachable = false;           // it answered every question below
+    std::vector<SourceInfo> sources;  // every capture source, monitors included, in its order
+    OutputInfo output;                // the default sink (empty name: none)
+};
+
 class AudioBackend {
 public:
     // System audio's error when there is no default sink to record.
@@ -83,19 +90,19 @@ public:
 
     virtual ~AudioBackend() = default;
 
-    // True when a sound server answers (connecting first if need be).
-    virtual bool serverReachable() = 0;
+    // Asks the server for its sources and default sink, connecting first if
+    // need be. Returns at once; `done` runs exactly once, with an answer
+    // gathered after this call, on any thread (PulseBackend's own, or the
+    // caller's inside this call for a test double). It may allocate but must
+    // not wait on the caller's thread. Calls made while an answer is being
+    // gathered share the next one.
+    virtual void query(std::function<void(ServerState)> done) = 0;
 
-    // Every capture source, monitors included, in the server's order; none
-    // when no server answers.
-    virtual std::optional<std::vector<SourceInfo>> listSources() = 0;
-
-    // The default sink; none when no server answers.
-    virtual std::optional<OutputInfo> defaultOutput() = 0;
-
-    // Both opens return at once. Failures found before the server is asked
-    // to connect come back as OpenResult::error; later ones, and the start
-    // itself, arrive through the callbacks (possibly before the open returns).
+    // Both opens return at once and never connect: without a live connection
+    // (made by query()) they fail with kServerLost. Failures found before the
+    // server is asked come back as OpenResult::error; later ones, and the
+    // start itself, arrive through the callbacks (possibly before the open
+    // returns).
     // A source that goes away ends an input stream.
     virtual OpenResult openInput(const InputStreamRequest& request,
                                  AudioStreamCallbacks& callbacks) = 0;

@@ -18,15 +18,12 @@ struct ListedSource {
 };
 
 // The non-monitor sources with their ids, in the server's order.
-std::optional<std::vector<ListedSource>> listedSources(AudioBackend& backend)
+std::vector<ListedSource> listedSources(const ServerState& server)
 {
-    auto sources = backend.listSources();
-    if (!sources)
-        return std::nullopt;
     std::vector<SourceInfo> inputs;
-    for (auto& s : *sources) {
+    for (const auto& s : server.sources) {
         if (!s.isMonitor && s.channels >= 1)
-            inputs.push_back(std::move(s));
+            inputs.push_back(s);
     }
     std::vector<std::string> names;
     names.reserve(inputs.size());
@@ -74,29 +71,20 @@ std::vector<uint32_t> AudioDeviceManager::assignDeviceIDs(const std::vector<std:
     return ids;
 }
 
-QList<AudioDeviceInfo> AudioDeviceManager::listInputDevices(AudioBackend& backend)
+QList<AudioDeviceInfo> AudioDeviceManager::listInputDevices(const ServerState& server)
 {
     QList<AudioDeviceInfo> result;
-    const auto sources = listedSources(backend);
-    if (!sources)
+    if (!server.reachable)
         return result;
 
     result.append({AudioDeviceInfo::kSystemAudioID, QStringLiteral("System Audio"), 2, true});
-    for (const auto& [source, id] : *sources) {
+    for (const auto& [source, id] : listedSources(server)) {
         const QString name = source.description.empty()
                                  ? QStringLiteral("Unknown Device")
                                  : QString::fromStdString(source.description);
         result.append({id, name, source.channels, false});
     }
     return result;
-}
-
-std::optional<double> AudioDeviceManager::defaultOutputSampleRate(AudioBackend& backend)
-{
-    const auto output = backend.defaultOutput();
-    if (!output || output->sink.empty())
-        return std::nullopt;
-    return usableSampleRate(output->sampleRate);
 }
 
 std::optional<double> AudioDeviceManager::usableSampleRate(double rate)
@@ -106,12 +94,11 @@ std::optional<double> AudioDeviceManager::usableSampleRate(double rate)
     return rate;
 }
 
-std::optional<SourceInfo> AudioDeviceManager::findInputSource(AudioBackend& backend, uint32_t id)
+std::optional<SourceInfo> AudioDeviceManager::findInputSource(const ServerState& server, uint32_t id)
 {
-    auto sources = listedSources(backend);
-    if (!sources)
+    if (!server.reachable)
         return std::nullopt;
-    for (auto& listed : *sources) {
+    for (auto& listed : listedSources(server)) {
         if (listed.id == id)
             return std::move(listed.source);
     }

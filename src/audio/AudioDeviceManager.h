@@ -17,18 +17,15 @@ class AudioDeviceManager {
 public:
     AudioDeviceManager() = delete;
 
-    // "System Audio" first whenever a server answers, then every source that
-    // is not a monitor, in the server's order. Never fails: no server, no list.
-    static QList<AudioDeviceInfo> listInputDevices(AudioBackend& backend);
+    // "System Audio" first whenever the server answered, then every source
+    // that is not a monitor, in the server's order. No server, no list.
+    static QList<AudioDeviceInfo> listInputDevices(const ServerState& server);
 
-    // The default sink's rate in Hz; none when it cannot be read or is not a
-    // positive, finite number.
-    static std::optional<double> defaultOutputSampleRate(AudioBackend& backend);
     // `rate` when it is a positive, finite number.
     static std::optional<double> usableSampleRate(double rate);
 
-    // The listed (non-monitor) source that currently carries `id`, if any.
-    static std::optional<SourceInfo> findInputSource(AudioBackend& backend, uint32_t id);
+    // The listed (non-monitor) source that carries `id`, if any.
+    static std::optional<SourceInfo> findInputSource(const ServerState& server, uint32_t id);
 
     using NameHash = uint32_t (*)(std::string_view);
 

@@ -6,11 +6,13 @@
 #include "audio/PulseBackend.h"
 #include "audio/SystemAudioCapture.h"
 
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -26,15 +28,26 @@ QTimer* singleShotTimer(QObject* parent, int intervalMs)
 
 }  // namespace
 
+// Carries the backend's answers, from whatever thread gives them, to the
+// engine on its own thread; an answer that comes after the engine is gone is
+// dropped.
+struct AudioEngine::Relay {
+    explicit Relay(AudioEngine* e) : engine(e), home(e->thread()) {}
+    std::mutex mutex;
+    AudioEngine* engine;  // written on the engine's thread, under the mutex
+    QThread* const home;
+};
+
 AudioEngine::AudioEngine(QObject* parent) : AudioEngine(nullptr, parent) {}
 
 AudioEngine::AudioEngine(std::shared_ptr<AudioBackend> backend, QObject* parent)
     : QObject(parent),
       m_backend(backend ? std::move(backend) : std::make_shared<PulseBackend>()),
+      m_relay(std::make_shared<Relay>(this)),
       m_wakeup(new MainThreadWakeup(this)),
       m_serverNews(new MainThreadWakeup(this)),
       m_newsBatch(singleShotTimer(this, kNewsBatchMs)),
-      m_retryTimer(singleShotTimer(this, kFirstRetryMs)),
+      m_retryTimer(singleShotTimer(this, 0)),
       m_ringBuffer(std::make_shared<RingBuffer>(kRingCapacity, 2))
 {
     connect(m_wakeup, &MainThreadWakeup::woken, this, &AudioEngine::handleCaptureNews);
@@ -42,28 +55,54 @@ AudioEngine::AudioEngine(std::shared_ptr<AudioBackend> backend, QObject* parent)
         if (!m_newsBatch->isActive())
             m_newsBatch->start();
     });
-    connect(m_newsBatch, &QTimer::timeout, this, &AudioEngine::handleServerNews);
+    connect(m_newsBatch, &QTimer::timeout, this,
+            [this] { ask([this](const ServerState& server) { handleServerNews(server); }); });
     connect(m_retryTimer, &QTimer::timeout, this, &AudioEngine::retry);
     m_backend->watch([news = m_serverNews] { news->poke(); });
-    refreshDevices();
-    if (m_availableDevices.isEmpty())
-        retryLater();  // no server yet: list its sources once one answers
+    ask([this](const ServerState& server) {
+        applyDevices(AudioDeviceManager::listInputDevices(server));
+        if (m_availableDevices.isEmpty())
+            retryLater();  // no server yet: list its sources once one answers
+    });
 }
 
 AudioEngine::~AudioEngine()
 {
+    {
+        std::lock_guard guard(m_relay->mutex);
+        m_relay->engine = nullptr;
+    }
     m_backend->watch(nullptr);
     closeCapture();
+}
+
+// `then` runs on this thread with the server's answer, unless the engine is
+// gone by then.
+void AudioEngine::ask(std::function<void(const ServerState&)> then)
+{
+    m_backend->query([relay = m_relay, then = std::move(then)](ServerState server) {
+        if (QThread::currentThread() == relay->home) {
+            if (relay->engine)
+                then(server);
+            return;
+        }
+        std::lock_guard guard(relay->mutex);
+        if (relay->engine)
+            QMetaObject::invokeMethod(relay->engine, [then, server] { then(server); }, Qt::QueuedConnection);
+    });
 }
 
 void AudioEngine::setSelectedDeviceID(uint32_t id) { publish(m_selectedDeviceID, id); }
 
 bool AudioEngine::isStartPending() const
 {
-    return (m_systemCapture || m_tapProcessor) && !m_captureLive;
+    return m_startTicket != 0 || ((m_systemCapture || m_tapProcessor) && !m_captureLive);
 }
 
-void AudioEngine::refreshDevices() { applyDevices(AudioDeviceManager::listInputDevices(*m_backend)); }
+void AudioEngine::refreshDevices()
+{
+    ask([this](const ServerState& server) { applyDevices(AudioDeviceManager::listInputDevices(server)); });
+}
 
 void AudioEngine::applyDevices(QList<AudioDeviceInfo> devices)
 {
@@ -88,10 +127,23 @@ void AudioEngine::start()
 {
     if (m_isRunning || isStartPending())
         return;
-    if (m_selectedDeviceID == AudioDeviceInfo::kNoDeviceID)
-        return;
-    if (isSystemAudio(m_selectedDeviceID)) {
-        if (!m_backend->serverReachable()) {
+    const uint32_t selected = m_selectedDeviceID;
+    const uint64_t ticket = m_startTicket = ++m_lastTicket;
+    ask([this, ticket, selected](const ServerState& server) {
+        if (ticket != m_startTicket)
+            return;  // stopped meanwhile
+        m_startTicket = 0;
+        // Pressed before the first list arrived: what that list selected.
+        m_captureID = selected != AudioDeviceInfo::kNoDeviceID ? selected : m_selectedDeviceID;
+        if (m_captureID != AudioDeviceInfo::kNoDeviceID)
+            beginStart(server);
+    });
+}
+
+void AudioEngine::beginStart(const ServerState& server)
+{
+    if (isSystemAudio(m_captureID)) {
+        if (!server.reachable) {
             publish(m_lastError, QString::fromLatin1(kNoSoundServer));
             m_lastErrorIsTransient = false;
             return;
@@ -99,13 +151,14 @@ void AudioEngine::start()
         publish(m_lastError, QString());
         m_lastErrorIsTransient = false;
     }
-    openCapture(m_selectedDeviceID);
+    openCapture(m_captureID, server);
 }
 
 void AudioEngine::stop()
 {
     // Closing a stream silences it at once, and a start still pending can no
     // longer complete.
+    m_startTicket = 0;
     closeCapture();
     if (m_resuming) {
         m_resuming = false;
@@ -133,28 +186,28 @@ int AudioEngine::fragmentFrames() const
     return std::clamp(m_bufferSize, kMinFragmentFrames, kMaxFragmentFrames);
 }
 
-// Starts, resumes or moves capture from source `id`. The outcome, at once or
-// later, goes through handleCaptureNews.
-void AudioEngine::openCapture(uint32_t id)
+// Starts, resumes or moves capture from source `id` as `server` lists it. The
+// outcome, at once or later, goes through handleCaptureNews.
+void AudioEngine::openCapture(uint32_t id, const ServerState& server)
 {
     closeCapture();
     m_captureID = id;
     if (isSystemAudio(id)) {
         m_systemCapture = std::make_unique<SystemAudioCapture>(
             m_ringBuffer, *m_backend, [wakeup = m_wakeup] { wakeup->poke(); });
-        m_systemCapture->start();
-    } else if (std::string error; !openInput(id, error)) {
+        m_systemCapture->start(server);
+    } else if (std::string error; !openInput(id, server, error)) {
         captureFailed(error);
         return;
     }
     handleCaptureNews();  // a server may answer before the open returns
 }
 
-bool AudioEngine::openInput(uint32_t id, std::string& error)
+bool AudioEngine::openInput(uint32_t id, const ServerState& server, std::string& error)
 {
-    const auto source = AudioDeviceManager::findInputSource(*m_backend, id);
+    const auto source = AudioDeviceManager::findInputSource(server, id);
     if (!source) {
-        error = m_backend->serverReachable() ? kInputUnavailable : AudioBackend::kServerLost;
+        error = server.reachable ? kInputUnavailable : AudioBackend::kServerLost;
         return false;
     }
     if (!std::isfinite(source->sampleRate) || source->sampleRate < 1.0) {
@@ -233,9 +286,9 @@ void AudioEngine::captureFailed(const std::string& reason)
     }
 }
 
-void AudioEngine::handleServerNews()
+void AudioEngine::handleServerNews(const ServerState& server)
 {
-    auto devices = AudioDeviceManager::listInputDevices(*m_backend);
+    auto devices = AudioDeviceManager::listInputDevices(server);
     if (devices.isEmpty()) {  // the server is gone: a running capture hears it from its stream
         if (!m_availableDevices.isEmpty())
             applyDevices({});
@@ -244,49 +297,61 @@ void AudioEngine::handleServerNews()
     }
     if (devices != m_availableDevices)
         applyDevices(std::move(devices));
-    followDefaultOutput();
+    followDefaultOutput(server);
 }
 
 // System audio records the default output's monitor, whichever sink that is
 // now. A stream the user moved elsewhere stays there until the default changes.
-void AudioEngine::followDefaultOutput()
+void AudioEngine::followDefaultOutput(const ServerState& server)
 {
-    if (!m_systemCapture || !m_isRunning)
+    if (!m_systemCapture || !m_isRunning || server.output.sink == m_systemCapture->sink())
         return;
-    const auto output = m_backend->defaultOutput();
-    if (!output || output->sink == m_systemCapture->sink())
-        return;  // no answer: the stream tells if the server is gone
-    if (output->sink.empty())
+    if (server.output.sink.empty())
         loseRunningCapture(QString::fromLatin1(AudioBackend::kNoOutputDevice));
     else
-        openCapture(AudioDeviceInfo::kSystemAudioID);
+        openCapture(AudioDeviceInfo::kSystemAudioID, server);
 }
 
 void AudioEngine::retryLater()
 {
-    if (m_retryTimer->isActive())
+    if (m_retryTimer->isActive() || m_retryAsked)
         return;
-    if (m_resuming && m_retries >= kResumeAttempts) {
-        const bool serverBack = m_backend->serverReachable();
-        loseRunningCapture(QString::fromLatin1(serverBack ? AudioBackend::kSourceLost : AudioBackend::kServerLost));
-        if (serverBack)
-            return;
+    if (m_resuming && m_retries >= m_retryPolicy.attempts) {
+        m_retryAsked = true;
+        ask([this](const ServerState& server) {
+            m_retryAsked = false;
+            giveUpResuming(server.reachable);
+        });
+        return;
     }
-    m_retryTimer->start(std::min(kMaxRetryMs, kFirstRetryMs << std::min(m_retries, 8)));
+    m_retryTimer->start(std::min(m_retryPolicy.maxMs, m_retryPolicy.firstMs << std::min(m_retries, 8)));
     ++m_retries;
+}
+
+void AudioEngine::giveUpResuming(bool serverBack)
+{
+    if (!m_resuming)
+        return;  // stopped, or resumed, meanwhile
+    loseRunningCapture(QString::fromLatin1(serverBack ? AudioBackend::kSourceLost : AudioBackend::kServerLost));
+    if (!serverBack)
+        retryLater();  // watch for the server, for the list's sake
 }
 
 void AudioEngine::retry()
 {
-    if (!m_backend->serverReachable()) {
-        retryLater();
-        return;
-    }
-    handleServerNews();
-    if (m_resuming)
-        openCapture(m_captureID);
-    else
-        m_retries = 0;
+    m_retryAsked = true;
+    ask([this](const ServerState& server) {
+        m_retryAsked = false;
+        if (!server.reachable) {
+            retryLater();
+            return;
+        }
+        handleServerNews(server);
+        if (m_resuming)
+            openCapture(m_captureID, server);
+        else
+            m_retries = 0;
+    });
 }
 
 void AudioEngine::loseRunningCapture(const QString& reason)

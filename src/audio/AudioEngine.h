@@ -26,7 +26,9 @@ class SystemAudioCapture;
 // the server's news (sources coming and going, another default output, the
 // server gone) are handled by the main thread's event loop: the list follows
 // the server, system audio follows the default output, and capture cut off
-// by a lost server resumes by itself once the server is back.
+// by a lost server resumes by itself once the server is back. The main thread
+// never waits for the server: what the engine needs to know comes from the
+// backend's queries, whose answers it handles as they arrive.
 class AudioEngine : public QObject {
     Q_OBJECT
 
@@ -36,11 +38,14 @@ public:
     // The fragment asked of the server: bufferSize held to this range.
     static constexpr int kMinFragmentFrames = 16;
     static constexpr int kMaxFragmentFrames = 8192;
-    // Waits between attempts to reach a lost server: doubling, capped. Capture
-    // is given up after kResumeAttempts; the list is watched for as long as it takes.
-    static constexpr int kFirstRetryMs = 250;
-    static constexpr int kMaxRetryMs = 2000;
-    static constexpr int kResumeAttempts = 60;
+    // Waits between attempts to reach a lost server: doubling from firstMs,
+    // capped at maxMs. Capture is given up after `attempts` (about two
+    // minutes); the list is watched for as long as it takes.
+    struct RetryPolicy {
+        int firstMs = 250;
+        int maxMs = 2000;
+        int attempts = 60;
+    };
     // Server news is handled once per burst.
     static constexpr int kNewsBatchMs = 50;
 
@@ -70,17 +75,19 @@ public:
     // Frames per block asked of an input device (not published).
     int bufferSize() const { return m_bufferSize; }
     void setBufferSize(int frames) { m_bufferSize = frames; }
+    void setRetryPolicy(const RetryPolicy& policy) { m_retryPolicy = policy; }
     // Created once; shared with the renderer.
     std::shared_ptr<RingBuffer> ringBuffer() const { return m_ringBuffer; }
     // A stream has been asked for and has not answered yet.
     bool isStartPending() const;
 
-    // Re-reads the source list and repairs the selection: a still-listed one
-    // is kept, else system audio when offered, else the first source; an
-    // empty list leaves it alone.
+    // Re-reads the source list (once the server answers) and repairs the
+    // selection: a still-listed one is kept, else system audio when offered,
+    // else the first source; an empty list leaves it alone.
     void refreshDevices();
-    // Starts capture from the selected source. Does nothing while running,
-    // while a start is pending, or with nothing selected.
+    // Starts capture from the selected source once the server answers (with
+    // nothing selected yet, from the one its first list selects). Does nothing
+    // while running or while a start is pending.
     void start();
     // Stops whatever capture runs, starts or waits for the server; always
     // ends not running.
@@ -90,16 +97,21 @@ signals:
     void willChange();
 
 private:
+    struct Relay;
+
+    void ask(std::function<void(const ServerState&)> then);
     void applyDevices(QList<AudioDeviceInfo> devices);
-    void openCapture(uint32_t id);
-    bool openInput(uint32_t id, std::string& error);
+    void beginStart(const ServerState& server);
+    void openCapture(uint32_t id, const ServerState& server);
+    bool openInput(uint32_t id, const ServerState& server, std::string& error);
     void failInputStart(const std::string& reason);
     void handleCaptureNews();
     void captureFailed(const std::string& reason);
-    void handleServerNews();
-    void followDefaultOutput();
+    void handleServerNews(const ServerState& server);
+    void followDefaultOutput(const ServerState& server);
     void retryLater();
     void retry();
+    void giveUpResuming(bool serverBack);
     void loseRunningCapture(const QString& reason);
     void setTransientError(const QString& text);
     void clearTransientError();
@@ -114,6 +126,7 @@ private:
     }
 
     const std::shared_ptr<AudioBackend> m_backend;
+    const std::shared_ptr<Relay> m_relay;  // the backend's answers reach us through it
     MainThreadWakeup* m_wakeup;       // child; outlives the captures below
     MainThreadWakeup* m_serverNews;   // child
     QTimer* m_newsBatch;              // child, single shot
@@ -129,9 +142,13 @@ private:
     std::unique_ptr<AudioStream> m_inputStream;  // after the processor: closed first
     std::unique_ptr<SystemAudioCapture> m_systemCapture;
     uint32_t m_captureID = AudioDeviceInfo::kNoDeviceID;  // the source of the capture held
+    uint64_t m_startTicket = 0;     // the start() waiting for the server's answer; 0: none
+    uint64_t m_lastTicket = 0;
+    bool m_retryAsked = false;      // a retry waits for the server's answer
     bool m_captureLive = false;     // the capture held has reported that it runs
     bool m_resuming = false;        // capture waits for the server to come back
     int m_retries = 0;              // attempts since the server was lost
+    RetryPolicy m_retryPolicy;
     QString m_lastError;
     // m_lastError tells of something a later successful start undoes (a lost
     // stream, a failed input start, a reconnection), unlike a system-audio

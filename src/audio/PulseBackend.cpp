@@ -3,8 +3,12 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -38,8 +42,8 @@ void onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user
     wakeWaiters(static_cast<pa_threaded_mainloop*>(userdata));
 }
 
-// One introspection reply handed to the waiting main thread. The main-loop
-// thread publishes each item and waits (signal with accept) until the main
+// One introspection reply handed to the waiting query thread. The main-loop
+// thread publishes each item and waits (signal with accept) until the query
 // thread has copied it, so nothing is allocated on the main-loop thread.
 struct Reply {
     pa_threaded_mainloop* loop;
@@ -81,10 +85,16 @@ struct PulseBackend::Core {
     pa_context* context = nullptr;  // lock held for every access
     const std::string server;
     const std::chrono::milliseconds timeout;
-    std::string error;               // why the last connect or query failed
     std::function<void()> changed;   // lock held for every access
     bool subscribed = false;         // to the context's events
     int pipewire = -1;               // the server is PipeWire's; -1: not asked yet
+
+    // The query thread: the only one that waits for the server.
+    std::thread worker;
+    std::mutex requestsMutex;
+    std::condition_variable requestsChanged;
+    std::vector<std::function<void(ServerState)>> requests;  // requestsMutex held
+    std::atomic<bool> quitting{false};  // ends any wait of the query thread
 
     Core(std::string serverName, int timeoutMs)
         : server(std::move(serverName)), timeout(std::max(timeoutMs, 1))
@@ -94,10 +104,21 @@ struct PulseBackend::Core {
             pa_threaded_mainloop_free(loop);
             loop = nullptr;
         }
+        worker = std::thread([this] { serveQueries(); });
     }
 
     ~Core()
     {
+        {
+            std::lock_guard guard(requestsMutex);
+            quitting = true;
+        }
+        requestsChanged.notify_all();
+        if (loop) {
+            LoopLock lock(loop);
+            wakeWaiters(loop);  // a query waiting on the server gives up now
+        }
+        worker.join();
         if (!loop)
             return;
         {
@@ -106,6 +127,38 @@ struct PulseBackend::Core {
         }
         pa_threaded_mainloop_stop(loop);
         pa_threaded_mainloop_free(loop);
+    }
+
+    // Query thread. Each answer is gathered after the requests it serves
+    // were made; requests that come meanwhile wait for the next one.
+    void serveQueries()
+    {
+        for (;;) {
+            std::vector<std::function<void(ServerState)>> batch;
+            {
+                std::unique_lock guard(requestsMutex);
+                requestsChanged.wait(guard, [this] { return quitting || !requests.empty(); });
+                if (quitting)
+                    return;
+                batch.swap(requests);
+            }
+            const ServerState state = gather();
+            for (auto& done : batch)
+                done(state);
+        }
+    }
+
+    // Query thread.
+    ServerState gather()
+    {
+        ServerState state;
+        const auto until = deadline();
+        LoopLock lock(loop);
+        if (!ensureContext(until))
+            return state;
+        isPipeWire(until);  // known before any stream opens
+        state.reachable = listSources(until, state.sources) && defaultOutput(until, state.output);
+        return state;
     }
 
     Core(const Core&) = delete;
@@ -177,7 +230,7 @@ struct PulseBackend::Core {
     bool waitUntil(Done done, Clock::time_point until)
     {
         while (!done()) {
-            if (Clock::now() >= until)
+            if (Clock::now() >= until || quitting)
                 return false;
             waitOnce(until);
         }
@@ -188,22 +241,17 @@ struct PulseBackend::Core {
     // there is none or the server dropped it.
     bool ensureContext(Clock::time_point until)
     {
-        if (!loop) {
-            error = "The sound server client could not start";
+        if (!loop)
             return false;
-        }
         if (context && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
             dropContext();
         if (!context) {
             context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Orvalen");
-            if (!context) {
-                error = "The sound server client could not start";
+            if (!context)
                 return false;
-            }
             pa_context_set_state_callback(context, onContextState, this);
             if (pa_context_connect(context, server.empty() ? nullptr : server.c_str(),
                                    PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-                error = contextError();
                 dropContext();
                 return false;
             }
@@ -223,12 +271,8 @@ struct PulseBackend::Core {
             }
             return true;
         }
-        if (PA_CONTEXT_IS_GOOD(state)) {
-            error = pa_strerror(PA_ERR_TIMEOUT);  // still connecting: try again next call
-        } else {
-            error = contextError();
-            dropContext();
-        }
+        if (!PA_CONTEXT_IS_GOOD(state))
+            dropContext();  // else still connecting: the next query goes on waiting
         return false;
     }
 
@@ -237,10 +281,8 @@ struct PulseBackend::Core {
     template <typename Take>
     bool collect(pa_operation* op, Reply& reply, Take take, Clock::time_point until)
     {
-        if (!op) {
-            error = contextError();
+        if (!op)
             return false;
-        }
         bool ok = true;
         for (;;) {
             if (reply.item) {
@@ -252,7 +294,7 @@ struct PulseBackend::Core {
             if (reply.done)
                 break;
             if (pa_operation_get_state(op) != PA_OPERATION_RUNNING || !contextReady() ||
-                Clock::now() >= until) {
+                Clock::now() >= until || quitting) {
                 ok = false;
                 break;
             }
@@ -261,12 +303,7 @@ struct PulseBackend::Core {
         if (!reply.done)
             pa_operation_cancel(op);  // no callback after this
         pa_operation_unref(op);
-        if (!ok || reply.failed) {
-            error = contextReady() ? (ok ? contextError() : pa_strerror(PA_ERR_TIMEOUT))
-                                   : pa_strerror(PA_ERR_CONNECTIONTERMINATED);
-            return false;
-        }
-        return true;
+        return ok && !reply.failed;
     }
 
     // Lock held, context ready. Asked once per connection.
@@ -285,18 +322,6 @@ struct PulseBackend::Core {
         return pipewire > 0;
     }
 
-    // Lock held. The fragment to ask for. PipeWire runs its whole graph at
-    // the smallest latency any client asks for, and a record stream's
-    // fragment is its ask: 2048 frames at 48 kHz, its largest quantum, never
-    // lowers what the players chose. Blocks then come every 43 ms; the
-    // renderer spreads them over the frames.
-    int fragmentFor(int frames, double rate, Clock::time_point until)
-    {
-        if (!isPipeWire(until) || !(rate > 0))
-            return frames;
-        return std::max(frames, static_cast<int>(std::ceil(std::min(rate, 1e6) * 2048.0 / 48000.0)));
-    }
-
     // Lock held. The default sink's name; empty when there is none.
     bool defaultSink(Clock::time_point until, std::string& sinkName)
     {
@@ -306,6 +331,42 @@ struct PulseBackend::Core {
             const auto* info = static_cast<const pa_server_info*>(item);
             sinkName = info->default_sink_name ? info->default_sink_name : "";
         }, until);
+    }
+
+    // Lock held, context ready. Every capture source, monitors included.
+    bool listSources(Clock::time_point until, std::vector<SourceInfo>& sources)
+    {
+        Reply reply{loop};
+        pa_operation* op = pa_context_get_source_info_list(context, onListReply<pa_source_info>, &reply);
+        return collect(op, reply, [&](const void* item) {
+            const auto* info = static_cast<const pa_source_info*>(item);
+            SourceInfo s;
+            s.name = info->name ? info->name : "";
+            s.description = info->description ? info->description : "";
+            s.channels = info->sample_spec.channels;
+            s.sampleRate = info->sample_spec.rate;
+            s.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
+            sources.push_back(std::move(s));
+        }, until);
+    }
+
+    // Lock held, context ready. The default sink; its name is left empty
+    // when there is none or it has nothing to record.
+    bool defaultOutput(Clock::time_point until, OutputInfo& out)
+    {
+        if (!defaultSink(until, out.sink))
+            return false;
+        if (out.sink.empty())
+            return true;
+        const bool found = sinkInfo(out.sink, [&](const pa_sink_info& info) {
+            out.monitor = info.monitor_source_name ? info.monitor_source_name : "";
+            out.sampleRate = info.sample_spec.rate;
+        }, until);
+        if (!found && !contextReady())
+            return false;
+        if (!found || out.monitor.empty())
+            out.sink.clear();  // gone between the two questions, or nothing to record
+        return true;
     }
 
     // Lock held. `take` sees the named sink; false when there is no such sink.
@@ -467,63 +528,27 @@ PulseBackend::PulseBackend(std::string server, int timeoutMs)
 
 PulseBackend::~PulseBackend() = default;
 
-bool PulseBackend::serverReachable()
+int PulseBackend::fragmentFor(int frames, double rate, bool pipewire)
 {
-    LoopLock lock(m_core->loop);
-    return m_core->ensureContext(m_core->deadline());
+    if (!pipewire || !(rate > 0))
+        return frames;
+    return std::max(frames, static_cast<int>(std::ceil(std::min(rate, 1e6) * 2048.0 / 48000.0)));
 }
 
-std::optional<std::vector<SourceInfo>> PulseBackend::listSources()
+void PulseBackend::query(std::function<void(ServerState)> done)
 {
-    const auto until = m_core->deadline();
-    LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(until))
-        return std::nullopt;
-    std::vector<SourceInfo> sources;
-    Reply reply{m_core->loop};
-    pa_operation* op = pa_context_get_source_info_list(m_core->context,
-                                                       onListReply<pa_source_info>, &reply);
-    const bool ok = m_core->collect(op, reply, [&](const void* item) {
-        const auto* info = static_cast<const pa_source_info*>(item);
-        SourceInfo s;
-        s.name = info->name ? info->name : "";
-        s.description = info->description ? info->description : "";
-        s.channels = info->sample_spec.channels;
-        s.sampleRate = info->sample_spec.rate;
-        s.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
-        sources.push_back(std::move(s));
-    }, until);
-    if (!ok)
-        return std::nullopt;
-    return sources;
-}
-
-std::optional<OutputInfo> PulseBackend::defaultOutput()
-{
-    const auto until = m_core->deadline();
-    LoopLock lock(m_core->loop);
-    OutputInfo out;
-    if (!m_core->ensureContext(until) || !m_core->defaultSink(until, out.sink))
-        return std::nullopt;
-    if (out.sink.empty())
-        return out;
-    const bool found = m_core->sinkInfo(out.sink, [&](const pa_sink_info& info) {
-        out.monitor = info.monitor_source_name ? info.monitor_source_name : "";
-        out.sampleRate = info.sample_spec.rate;
-    }, until);
-    if (!found && !m_core->contextReady())
-        return std::nullopt;
-    if (!found || out.monitor.empty())
-        out.sink.clear();  // gone between the two questions, or nothing to record
-    return out;
+    {
+        std::lock_guard guard(m_core->requestsMutex);
+        m_core->requests.push_back(std::move(done));
+    }
+    m_core->requestsChanged.notify_one();
 }
 
 OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks)
 {
-    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(until))
-        return {nullptr, m_core->error};
+    if (!m_core->contextReady())
+        return {nullptr, kServerLost};
     // DONT_MOVE: a removed source ends the stream instead of silently
     // recording another one. NO_REMAP, NO_REMIX: channels by index, so inputs
     // beyond the second are dropped, never mixed into the first two.
@@ -532,7 +557,7 @@ OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStrea
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS |
                                                       PA_STREAM_NO_REMIX_CHANNELS);
     if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate, request.channels,
-                         m_core->fragmentFor(request.fragmentFrames, request.sampleRate, until), flags, error))
+                         fragmentFor(request.fragmentFrames, request.sampleRate, m_core->pipewire > 0), flags, error))
         return {nullptr, error};
     return {std::move(stream), {}};
 }
@@ -540,14 +565,13 @@ OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStrea
 OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double sampleRate,
                                          int fragmentFrames, AudioStreamCallbacks& callbacks)
 {
-    const auto until = m_core->deadline();
     LoopLock lock(m_core->loop);
-    if (!m_core->ensureContext(until))
-        return {nullptr, m_core->error};
+    if (!m_core->contextReady())
+        return {nullptr, kServerLost};
     auto stream = std::make_unique<PulseStream>(m_core, callbacks);
     std::string error;
     if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2,
-                         m_core->fragmentFor(fragmentFrames, sampleRate, until), PA_STREAM_NOFLAGS, error))
+                         fragmentFor(fragmentFrames, sampleRate, m_core->pipewire > 0), PA_STREAM_NOFLAGS, error))
         return {nullptr, error};
     return {std::move(stream), {}};
 }

@@ -10,16 +10,18 @@
 // away, so a restarted server is picked up by the next call. Also serves
 // PipeWire desktops through pipewire-pulse.
 //
-// The main-thread calls wait for the server under the main loop's lock, at
-// most `timeoutMs` each, so a server that stopped answering cannot freeze the
-// window; opening a stream does not wait at all. On the main-loop thread our
-// code never allocates, locks, logs or calls Qt: query replies are copied out
-// by the waiting main thread (the library's signal/accept hand-over), and
-// stream and event callbacks only forward blocks, state and news.
+// Nothing here waits on the caller's thread: queries are answered by a thread
+// of their own, which waits for the server at most `timeoutMs` per answer,
+// so a server that stopped answering cannot freeze the window; opening a
+// stream does not wait at all. On the main-loop thread our code never
+// allocates, locks, logs or calls Qt: query replies are copied out by the
+// query thread (the library's signal/accept hand-over), and stream and event
+// callbacks only forward blocks, state and news.
 class PulseBackend final : public AudioBackend {
 public:
-    // A local server answers in about a millisecond.
-    static constexpr int kDefaultTimeoutMs = 80;
+    // A local server answers in about a millisecond; one that takes a second
+    // is taken for gone (and asked again later).
+    static constexpr int kDefaultTimeoutMs = 1000;
 
     // `server`: as for pa_context_connect; empty means the default, which
     // honours PULSE_SERVER and the client configuration. Never autospawns.
@@ -29,9 +31,14 @@ public:
     PulseBackend(const PulseBackend&) = delete;
     PulseBackend& operator=(const PulseBackend&) = delete;
 
-    bool serverReachable() override;
-    std::optional<std::vector<SourceInfo>> listSources() override;
-    std::optional<OutputInfo> defaultOutput() override;
+    // The fragment to ask for. PipeWire runs its whole graph at the smallest
+    // latency any client asks for, and a record stream's fragment is its ask:
+    // 2048 frames at 48 kHz, its largest quantum, never lowers what the
+    // players chose. Blocks then come every 43 ms; the renderer spreads them
+    // over the frames.
+    static int fragmentFor(int frames, double rate, bool pipewire);
+
+    void query(std::function<void(ServerState)> done) override;
     OpenResult openInput(const InputStreamRequest& request,
                          AudioStreamCallbacks& callbacks) override;
     OpenResult openSystemAudio(const std::string& monitor, double sampleRate, int fragmentFrames,

@@ -3,6 +3,7 @@
 #include "audio/AudioDeviceManager.h"
 
 #include <cmath>
+#include <optional>
 
 SystemAudioCapture::SystemAudioCapture(std::shared_ptr<RingBuffer> ringBuffer,
                                        AudioBackend& backend, std::function<void()> statusChanged)
@@ -12,9 +13,10 @@ SystemAudioCapture::SystemAudioCapture(std::shared_ptr<RingBuffer> ringBuffer,
 
 SystemAudioCapture::~SystemAudioCapture() { stop(); }
 
-void SystemAudioCapture::start()
+void SystemAudioCapture::start(const ServerState& server)
 {
-    const auto output = m_backend.defaultOutput();
+    const std::optional<OutputInfo> output =
+        server.reachable ? std::optional(server.output) : std::nullopt;
     if (output && !output->sink.empty()) {
         // Servers run at whole rates; a fraction would be cut by the server anyway.
         const double rate = AudioDeviceManager::usableSampleRate(output->sampleRate).value_or(0.0);

@@ -28,11 +28,11 @@ public:
     SystemAudioCapture(const SystemAudioCapture&) = delete;
     SystemAudioCapture& operator=(const SystemAudioCapture&) = delete;
 
-    // Main thread, once. Starts recording the default sink's monitor at the
-    // sink's rate (kFallbackSampleRate when it cannot be read); returns at
-    // once. The outcome arrives through status(): running, or failed with
-    // failureText().
-    void start();
+    // Main thread, once. Starts recording the monitor of `server`'s default
+    // sink at the sink's rate (kFallbackSampleRate when it cannot be read);
+    // returns at once. The outcome arrives through status(): running, or
+    // failed with failureText().
+    void start(const ServerState& server);
 
     // Main thread. The sink whose monitor start() chose; empty before.
     const std::string& sink() const { return m_sink; }

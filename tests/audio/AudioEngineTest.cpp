@@ -1,6 +1,7 @@
 // The engine and its source list, against a scripted server.
 #include "audio/AudioDeviceManager.h"
 #include "audio/AudioEngine.h"
+#include "audio/PulseBackend.h"
 
 #include "AudioTestSupport.h"
 #include "FakeAudioBackend.h"
@@ -80,16 +81,6 @@ TEST(AudioDeviceManager, IdsSkipTheReservedValuesAndResolveCollisionsByName)
     EXPECT_EQ(AudioDeviceManager::assignDeviceIDs({"c", "a", "b"}, seven), (std::vector<uint32_t>{9, 7, 8}));
 }
 
-TEST(AudioDeviceManager, DefaultOutputRateMustBeAPositiveNumber)
-{
-    FakeAudioBackend backend;
-    for (const double bad : {0.0, -48000.0, std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity()}) {
-        backend.outputRate = bad;
-        EXPECT_EQ(AudioDeviceManager::defaultOutputSampleRate(backend), std::nullopt) << bad;
-    }
-}
-
 TEST_F(AudioEngineTest, RefreshRepairsOnlyASelectionThatIsNoLongerListed)
 {
     EXPECT_EQ(engine->selectedDeviceID(), kSystemAudio);  // the constructor's own refresh
@@ -121,6 +112,72 @@ TEST_F(AudioEngineTest, RefreshRepairsOnlyASelectionThatIsNoLongerListed)
     }
     backend->reachable = false;
     EXPECT_EQ(AudioEngine(backend).selectedDeviceID(), none);
+}
+
+// News that keeps coming every 10 ms is still read about once per burst
+// window: not once per event, and not only once it stops. A selected source
+// replaced by another within a burst (the same count) is seen as gone.
+TEST_F(AudioEngineTest, SteadyServerNewsIsReadOncePerBurst)
+{
+    select("Mic");
+    const size_t before = backend->queries.size();
+    backend->sources = {kUsb, {"new", "New", 2, 48000, false}};
+    for (int i = 0; i < 40; ++i) {
+        backend->changed();
+        QTest::qWait(10);
+    }
+    const size_t read = backend->queries.size() - before;
+    EXPECT_TRUE(read >= 2 && read <= 20) << read;
+    EXPECT_TRUE(idOf("New") != 0 && idOf("Mic") == 0);
+    EXPECT_EQ(engine->selectedDeviceID(), kSystemAudio);
+}
+
+// A lost server is asked after waits that double up to the cap; capture is
+// given up after the set number of attempts, with the server still gone (the
+// list is then watched, from the shortest wait again) or back without the
+// source. A start that the user stops before the server answers opens nothing.
+TEST_F(AudioEngineTest, ReconnectBacksOffAndGivesUpAfterItsAttempts)
+{
+    using namespace std::chrono;
+    engine->setRetryPolicy({10, 80, 5});
+    const auto gap = [&](size_t i) { return duration_cast<milliseconds>(backend->queries[i] - backend->queries[i - 1]).count(); };
+    for (const bool serverBack : {true, false}) {
+        SCOPED_TRACE(serverBack);
+        backend->reachable = true, backend->sources = {kUsb, kMic};
+        engine->refreshDevices(), select("Mic"), engine->start();
+        ASSERT_TRUE(engine->isRunning());
+        const size_t lost = backend->queries.size();
+        size_t givenUp = 0;  // queries asked when capture was given up
+        const auto watch = QObject::connect(engine.get(), &AudioEngine::willChange, [&] {
+            if (engine->isRunning())
+                givenUp = backend->queries.size();
+        });
+        backend->reachable = serverBack, backend->sources = {kUsb};
+        backend->lastStream()->fail(AudioBackend::kServerLost);
+        EXPECT_TRUE(test::waitFor([&] { return !engine->isRunning(); }, 3000));
+        QObject::disconnect(watch);
+        EXPECT_EQ(engine->lastError(), serverBack ? AudioBackend::kSourceLost : AudioBackend::kServerLost);
+        ASSERT_EQ(givenUp - lost, 6u);  // five attempts, then whether the server is there
+        for (const auto& [i, waitMs] : std::vector<std::pair<size_t, int>>{{1, 20}, {2, 40}, {3, 80}, {4, 80}})
+            EXPECT_GE(gap(lost + i), waitMs - 2) << i;
+        QTest::qWait(100);
+        if (serverBack)
+            EXPECT_EQ(backend->queries.size(), givenUp);
+        else
+            EXPECT_TRUE(backend->queries.size() > givenUp && gap(givenUp) < 60);
+    }
+    backend->holdAnswers = true, backend->reachable = true;
+    engine->start(), engine->stop(), backend->answerHeld();
+    EXPECT_TRUE(!engine->isRunning() && !engine->isStartPending());
+    EXPECT_EQ(backend->streams.size(), 2u);
+}
+
+TEST(PulseBackend, PipeWireIsAskedForItsLargestQuantumAtTheStreamsRate)
+{
+    for (const auto& [frames, rate, pipewire, asked] : std::vector<std::tuple<int, double, bool, int>>{
+             {256, 48000, false, 256}, {256, 48000, true, 2048}, {4096, 48000, true, 4096},
+             {256, 96000, true, 4096}, {256, 44100, true, 1882}, {256, 0, true, 256}})
+        EXPECT_EQ(PulseBackend::fragmentFor(frames, rate, pipewire), asked) << frames << " " << rate << " " << pipewire;
 }
 
 TEST_F(AudioEngineTest, EveryPublishedAssignmentNotifiesBeforeStoring)
@@ -165,7 +222,8 @@ TEST_F(AudioEngineTest, AnInputOpensAtItsRateWithItsOwnChannelsAndAFragmentAServ
 TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
 {
     for (const auto& [sink, rate] : std::vector<std::pair<double, double>>{
-             {44100.0, 44100.0}, {22050.9, 22050.0}, {0.5, 48000.0}, {0, 48000.0}}) {
+             {44100.0, 44100.0}, {22050.9, 22050.0}, {0.5, 48000.0}, {0, 48000.0}, {-44100.0, 48000.0},
+             {std::numeric_limits<double>::quiet_NaN(), 48000.0}, {std::numeric_limits<double>::infinity(), 48000.0}}) {
         backend->outputRate = sink;
         engine->start();
         engine->start();
@@ -179,7 +237,7 @@ TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
         EXPECT_EQ(drain(*engine->ringBuffer()).right, std::vector<float>{0.2f});
         engine->stop();
     }
-    EXPECT_EQ(backend->streams.size(), 4u);
+    EXPECT_EQ(backend->streams.size(), 7u);
 }
 
 // One engine through failing, lost, resumed, moved and cancelled starts.

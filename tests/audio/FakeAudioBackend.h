@@ -2,11 +2,12 @@
 
 #include "audio/AudioBackend.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A scripted sound server: tests set its answers, then play the server's part
@@ -41,14 +42,28 @@ public:
     std::function<void()> changed;
     std::string inputError, systemError;           // non-empty: that open is refused with it
     std::vector<std::shared_ptr<Stream>> streams;  // every stream opened, in order
+    bool holdAnswers = false;  // queries wait for answerHeld() instead of being answered at once
+    std::vector<std::function<void(ServerState)>> held;
+    std::vector<std::chrono::steady_clock::time_point> queries;  // when each was asked
 
     std::shared_ptr<Stream> lastStream() const { return streams.empty() ? nullptr : streams.back(); }
-
-    bool serverReachable() override { return reachable; }
-    std::optional<std::vector<SourceInfo>> listSources() override { return reachable ? std::optional(sources) : std::nullopt; }
-    std::optional<OutputInfo> defaultOutput() override
+    ServerState state() const
     {
-        return reachable ? std::optional(OutputInfo{defaultSink, defaultSink + ".monitor", outputRate}) : std::nullopt;
+        return reachable ? ServerState{true, sources, {defaultSink, defaultSink + ".monitor", outputRate}} : ServerState{};
+    }
+    void answerHeld()
+    {
+        for (auto& done : std::exchange(held, {}))
+            done(state());
+    }
+
+    void query(std::function<void(ServerState)> done) override
+    {
+        queries.push_back(std::chrono::steady_clock::now());
+        if (holdAnswers)
+            held.push_back(std::move(done));
+        else
+            done(state());
     }
     void watch(std::function<void()> c) override { changed = std::move(c); }
     OpenResult openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks) override

@@ -8,11 +8,21 @@
 #include "AudioTestSupport.h"
 
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include <cmath>
 #include <complex>
+#include <future>
 #include <optional>
 #include <string>
+
+// The backend's next answer, waited for.
+inline ServerState askNow(AudioBackend& backend)
+{
+    std::promise<ServerState> answer;
+    backend.query([&](ServerState state) { answer.set_value(std::move(state)); });
+    return answer.get_future().get();
+}
 
 // The shared daemon; empty without the test environment.
 inline std::string sharedServer() { return qEnvironmentVariable("PULSE_SERVER").toStdString(); }
@@ -36,7 +46,10 @@ inline std::optional<QString> pactl(const std::string& server, const QStringList
 }
 
 // Plays a 48 kHz tone into `sink`, each channel at its own frequency and
-// amplitude, for up to `seconds` or until destroyed.
+// amplitude, for up to `seconds` or until destroyed. pacat reads it from a
+// file, with a buffer far longer than any stall of a loaded machine: a
+// player that runs dry makes the server play silence in the middle of the
+// tone, and the scope rightly shows it.
 class TonePlayer {
 public:
     struct Tone {
@@ -53,12 +66,14 @@ public:
             for (size_t i = 0; i < n; ++i)
                 samples[i * channels + c] = wave[i];
         }
+        if (!m_file.open() || m_file.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float))) < 0)
+            return;
+        m_file.flush();
         startOn(m_pacat, server, "pacat",
-                {"--playback", "--raw", "--format=float32le", "--rate=48000", "--latency-msec=50",
+                {"--playback", "--raw", "--format=float32le", "--rate=48000", "--latency-msec=300",
                  QString("--channels=%1").arg(channels), "--channel-map=" + QString(channels == 2 ? "stereo" : "aux0,aux1,aux2,aux3"),
-                 "--device=" + sink});
-        if (m_pacat.waitForStarted(5000))  // written from the event loop as pacat reads
-            m_pacat.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float)));
+                 "--device=" + sink, m_file.fileName()});
+        m_pacat.waitForStarted(5000);
     }
     ~TonePlayer()
     {
@@ -68,8 +83,22 @@ public:
     bool ok() const { return m_pacat.state() == QProcess::Running; }
 
 private:
+    QTemporaryFile m_file;
     QProcess m_pacat;
 };
+
+// Reads `ring` until it has carried 100 ms of silence in a row: the tail of an
+// earlier tone, still in the server's buffers, must not open the next window.
+inline bool awaitSilence(RingBuffer& ring, double rate)
+{
+    size_t quiet = 0;
+    return test::waitFor([&] {
+        const StereoFrames got = drain(ring);
+        for (size_t i = 0; i < got.left.size(); ++i)
+            quiet = std::fabs(got.left[i]) + std::fabs(got.right[i]) > 0.05f ? 0 : quiet + 1;
+        return quiet >= size_t(rate / 10);
+    }, 3000);
+}
 
 // Half a second of what reaches `ring`, from 2048 frames after the first
 // audible one; none when that does not come in time.
