@@ -53,13 +53,6 @@ TEST_F(PulseAudioTest, APlayedToneComesBackThroughSystemAudioAndThroughAnInput)
         const auto heard = listen(*engine.ringBuffer(), engine.sampleRate());
         engine.stop();
         ASSERT_TRUE(heard) << "no tone from source " << id;
-        if (const char* dump = getenv("DUMP_HEARD")) {
-            static int k = 0;
-            FILE* f = fopen((std::string(dump) + "_" + std::to_string(id == AudioDeviceInfo::kSystemAudioID) + "_" + std::to_string(k++) + ".f32").c_str(), "wb");
-            for (size_t i = 0; i < heard->left.size(); ++i) { fwrite(&heard->left[i], 4, 1, f); fwrite(&heard->right[i], 4, 1, f); }
-            fclose(f);
-            fprintf(stderr, "AMP %u %.4f %.4f\n", id, amplitudeAt(heard->left, 440.0, 48000), amplitudeAt(heard->right, 1250.0, 48000));
-        }
         EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
         EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
         EXPECT_LT(amplitudeAt(heard->left, 1250.0, 48000) + amplitudeAt(heard->right, 440.0, 48000), 0.01);
