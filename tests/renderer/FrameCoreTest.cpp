@@ -4,6 +4,7 @@
 
 #include "AllocationCounter.h"
 #include "analysis/Signals.h"
+#include "renderer/BeamModel.h"
 #include "renderer/CoreProbe.h"
 #include "renderer/MeterMath.h"
 #include "renderer/ShaderParams.h"
@@ -176,29 +177,33 @@ TEST(DisplayFilter, XYFramesFilterOneStreamThatRecoversFromNaNOnBothChannels)
 
 // PipeWire hands over 2048 frames every 43 ms, one block per five 8.3 ms
 // frames: each frame draws its share, in order and at most about a block
-// late, instead of the whole block at once and nothing in the next four.
+// late, instead of the whole block at once and nothing in the next four. A
+// late frame (three blocks) draws the excess at once; the pace follows when
+// blocks come twice as often.
 TEST(XYPacing, BlocksSpanningFramesAreDrawnInSharesInOrder)
 {
     CoreProbe core;
-    std::vector<float> block;
     float written = 0, drawn = 0;
-    for (int frame = 0; frame < 200; ++frame) {
-        if (frame % 5 == 0) {
-            block = test::ramp(2048, written);
-            written += 2048;
-            core.write(block, block);
-        }
+    for (int frame = 0; frame < 260; ++frame) {
+        const int blocks = frame < 100 ? frame % 5 == 0 : frame == 100 ? 3 : frame * 2 / 5 != (frame - 1) * 2 / 5;
+        for (int b = 0; b < blocks; ++b, written += 2048)
+            core.write(test::ramp(2048, written), test::ramp(2048, written));
         const int64_t n = core.paceXY(core.drainAndTick());
         core.applyDisplayFilterXY(n);
         ASSERT_EQ(values(core.filteredLeftData(), n), test::ramp(n, drawn)) << frame;
         drawn += float(n);
         EXPECT_TRUE(frame > 0 || n == 2048);  // a lone block at once
-        if (frame >= 50) {
-            EXPECT_GE(n, 320) << frame;
-            EXPECT_LE(n, 520) << frame;
-            EXPECT_LE(written - drawn, 2 * 2048) << frame;
+        EXPECT_TRUE(frame != 100 || n >= 1024) << n;
+        if (const double pace = frame < 100 ? 409.6 : 819.2; (frame >= 50 && frame < 100) || frame >= 160) {
+            EXPECT_NEAR(double(n), pace, pace / 6) << frame;
+            EXPECT_TRUE(written - drawn >= pace / 4 && written - drawn <= 2 * 2048) << frame;  // never runs dry
         }
     }
+    core.dropXYBacklog();
+    EXPECT_EQ(core.paceXY(0), 0);
+    CoreProbe flood;  // quiet, then a full scratch every frame: never more than the scratch holds
+    for (int frame = 0; frame < 140; ++frame)
+        ASSERT_LE(flood.paceXY(frame < 40 ? 400 : ScopeFrameCore::scratchSize), ScopeFrameCore::scratchSize) << frame;
 }
 
 TEST(MeterSchedule, EverySixthFrameSmoothsTheNewestThreeSecondsOfTheTriggerChannel)
@@ -271,6 +276,21 @@ TEST(MeterMath, AdjustmentsAndTheDensityBlocks)
     std::vector<float> tone = test::sine(704, 8000, 1000, 0.8), scratch(64);  // at 8 kHz, blocks of 64 samples
     EXPECT_FALSE(meter::signalDensity(tone.data(), 703, 8000, scratch.data()));  // ten and a bit blocks
     EXPECT_EQ(meter::signalDensity(tone.data(), 704, 8000, scratch.data()), 1.0f);
+}
+
+TEST(LightBound, FramesToFadeAreTheFewestThatTakeTheBrightestLightOutOfSight)
+{
+    for (float x = 1; x < 2; x += 0x1p-10f) {  // one fade as the half-float picture stores it: 11 bits, to nearest
+        int e;
+        const float mantissa = std::frexp(x * 0.92f, &e), stored = std::ldexp(std::nearbyint(mantissa * 2048), e - 11);
+        ASSERT_LE(stored, double(x) * beam::fadeBound(0.92f)) << x;
+    }
+    for (float decay : {0.5f, 0.92f, 0.99f, 1.0f}) {
+        const double factor = beam::fadeBound(decay), n = double(beam::framesToFade(decay));
+        const double left = beam::kMaxTexel * std::pow(factor, n - 1);  // after all fades but the last
+        EXPECT_TRUE(factor < 1 ? left > beam::invisibleLight() && left * factor <= beam::invisibleLight()
+                               : n == beam::kMaxFadeFrames) << decay;
+    }
 }
 
 TEST(ParameterBlocks, LightShapeAndTurnAreMadeFinite)

@@ -70,6 +70,7 @@ TEST_F(ScopeRendererGl, FramesDrainWhileHiddenFadeByDecayAndRestOnceNothingShows
     gl->glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &bound);
     gl->glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(std::tuple(GLuint(bound), viewport[2], viewport[3]), std::tuple(target.framebuffer, kWidth, kHeight));
+    renderer->intensity /= 256, feed({0, 0.1f}, {0, 0.1f}), frame(), renderer->intensity *= 256;  // a faint trace last
     // Faded below what the display shows, the picture rests: neither faded nor drawn, background only.
     std::vector<uint8_t> background(size_t(kWidth) * kHeight * 4, uint8_t(std::lround(255 * beam::kBackground)));
     for (size_t i = 3; i < background.size(); i += 4)
