@@ -54,13 +54,18 @@ ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* 
     connect(m_panel, &ControlPanel::snapshotRequested, this, &ContentView::saveSnapshot);
 
     // Window shortcuts also reach us while the GL window has the focus. Esc
-    // is taken only in full screen, so it never steals a pop-up's Esc.
-    connect(new QShortcut(Qt::Key_F11, this), &QShortcut::activated, this, &ContentView::toggleFullScreen);
+    // is taken only in full screen, so it never steals a pop-up's Esc. A
+    // held F11 or Ctrl+S acts once, not at the keyboard's repeat rate.
+    auto* fullScreen = new QShortcut(Qt::Key_F11, this);
+    fullScreen->setAutoRepeat(false);
+    connect(fullScreen, &QShortcut::activated, this, &ContentView::toggleFullScreen);
     m_leaveFullScreen->setEnabled(false);
     connect(m_leaveFullScreen, &QShortcut::activated, this, [this] {
         window()->setWindowState(window()->windowState() & ~Qt::WindowFullScreen);
     });
-    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &ContentView::saveSnapshot);
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    save->setAutoRepeat(false);
+    connect(save, &QShortcut::activated, this, &ContentView::saveSnapshot);
     connect(new QShortcut(QKeySequence::Quit, this), &QShortcut::activated, this, [this] { window()->close(); });
     // Space is no shortcut, so that a focused button keeps it; what nobody
     // takes comes here, from the panel or from the GL window.

@@ -51,22 +51,27 @@ TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)
     engine.setSelectedDeviceID(engine.devices().back().id);  // the microphone
     ContentView window(engine, settings);
     const bool gl = showScope(window, window.scopeView());
-    window.show();
+    window.showMaximized();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     ControlPanel& panel = *window.controlPanel();
-    QWidget* decay = panel.slider("DECAY")->findChild<QSlider*>();
+    QObject *decay = panel.slider("DECAY")->findChild<QSlider*>(), *scope = window.scopeView();
     auto saved = [&] { return QDir(pictures.path()).entryList({"*.png"}); };
-    const std::tuple<QWidget*, QKeyCombination, std::function<bool()>> rows[] = {
-        {decay, Qt::Key_Space, [&] { return engine.isRunning(); }},  // a slider leaves Space to the window
-        {panel.visibilityButton(), Qt::Key_Space, [&] { return engine.isRunning() && !settings.scopeVisible(); }},
-        {&window, Qt::Key_Space, [&] { return !engine.isRunning(); }},
-        {decay, Qt::Key_PageUp, [&] { return std::abs(settings.decay() - (0.52f + 0.049f)) < 1e-4f; }},
-        {decay, Qt::Key_Right, [&] { return std::abs(settings.decay() - (0.52f + 0.0539f)) < 1e-4f; }},
-        {panel.scalePicker(), Qt::Key_Right, [&] { return settings.kxScaleMode() == KXScaleMode::rock; }},
-        {decay, Qt::Key_F11, [&] { return window.isFullScreen() && panel.isVisible(); }},
-        {decay, Qt::Key_Escape, [&] { return !window.isFullScreen(); }},
-        {decay, Qt::CTRL | Qt::Key_S, [&] {
+    auto was = [&] { return window.isMaximized() && !window.isFullScreen(); };  // back to the window as it was
+    // Target, key, held (one auto-repeat that must do nothing more), what it has done.
+    const std::tuple<QObject*, QKeyCombination, bool, std::function<bool()>> rows[] = {
+        {scope, Qt::Key_Space, true, [&] { return engine.isRunning(); }},
+        {scope, Qt::Key_F11, true, [&] { return window.isFullScreen() && panel.isVisible(); }},
+        {decay, Qt::Key_Escape, false, was},
+        {decay, Qt::Key_F11, false, [&] { return window.isFullScreen(); }},
+        {decay, Qt::Key_F11, false, was},
+        {panel.visibilityButton(), Qt::Key_Space, false,
+         [&] { return engine.isRunning() && !settings.scopeVisible(); }},
+        {decay, Qt::Key_Space, true, [&] { return !engine.isRunning(); }},  // a slider leaves Space to the window
+        {decay, Qt::Key_PageUp, false, [&] { return std::abs(settings.decay() - (0.52f + 0.049f)) < 1e-4f; }},
+        {decay, Qt::Key_Right, false, [&] { return std::abs(settings.decay() - (0.52f + 0.0539f)) < 1e-4f; }},
+        {panel.scalePicker(), Qt::Key_Right, false, [&] { return settings.kxScaleMode() == KXScaleMode::rock; }},
+        {decay, Qt::CTRL | Qt::Key_S, true, [&] {
              const QString name = saved().value(0);
              return gl ? saved().size() == 1 && panel.snapshotNote()->toolTip() == pictures.filePath(name) &&
                              panel.snapshotNote()->isVisible() && panel.snapshotNote()->text().startsWith("Saved ") &&
@@ -74,11 +79,14 @@ TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)
                                                                     window.scopeView()->devicePixelRatio()
                        : panel.snapshotNote()->text() == "Snapshot could not be saved";
          }},
-        {decay, Qt::CTRL | Qt::Key_Q, [&] { return !window.isVisible(); }}};
-    for (const auto& [focus, key, done] : rows) {
-        SCOPED_TRACE(QKeySequence(key).toString().toStdString() + " on " + focus->metaObject()->className());
-        focus->setFocus();
-        QTest::keyClick(focus, key.key(), key.keyboardModifiers());
+        {decay, Qt::CTRL | Qt::Key_Q, false, [&] { return !window.isVisible(); }}};
+    for (const auto& [target, key, held, done] : rows) {
+        SCOPED_TRACE(QKeySequence(key).toString().toStdString() + " on " + target->metaObject()->className());
+        QWindow* to = target == scope ? window.scopeView()
+                                      : (static_cast<QWidget*>(target)->setFocus(), window.windowHandle());
+        for (int event : {0, 1, 2})  // press, an auto-repeat while held, release
+            if (event != 1 || held)
+                QTest::simulateEvent(to, event < 2, key.key(), key.keyboardModifiers(), {}, event == 1);
         test::settle();
         EXPECT_TRUE(done());
     }
