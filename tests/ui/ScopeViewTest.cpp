@@ -126,6 +126,9 @@ TEST_F(ScopeViewTest, AnalysisResultsArriveQueuedAndHooksOutliveTheView)
 
 TEST_F(ScopeViewTest, FramesRunWhileAnythingOnScreenCanChangeAndWakeForAMeterReset)
 {
+    int runs = 0;  // analysis runs, one every sixth frame
+    auto& analysed = view->renderer()->onRhythmAnalysis;
+    analysed = [&, publish = analysed](float v) { ++runs, publish(v); };
     // XY with the slowest fade goes black; a waveform, redrawn from the held samples, stays.
     for (const auto& [mode, decay, blackAtRest] : {std::tuple{DisplayMode::xy, 0.99f, true},
                                                    {DisplayMode::waveform, 0.5f, false}}) {
@@ -147,6 +150,12 @@ TEST_F(ScopeViewTest, FramesRunWhileAnythingOnScreenCanChangeAndWakeForAMeterRes
         EXPECT_TRUE(waitForRest());
         test::settle();
         EXPECT_NEAR(settings.signalDensity(), density, 1e-4f);
+        // Hidden, or shown again black, the picture cannot change: no waiting for the slowest fade.
+        for (bool visible : {false, blackAtRest}) {
+            runs = 0;
+            settings.setScopeVisible(visible), settings.setDecay(0.99f);
+            EXPECT_TRUE(waitForRest() && runs < 10) << visible << " " << runs;
+        }
     }
 }
 
