@@ -193,7 +193,14 @@ TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTonesAndTouchNothingElse)
               std::pair(QColor(255, 214, 10), QColor(255, 214, 10)));
     // A new icon on every meter update (or menu opening) leaves a new pixmap in Qt's cache each time.
     EXPECT_EQ(find<QAbstractButton>(&panel, "Hide scope")->icon().cacheKey(), eye);
-    EXPECT_EQ(ui::templateIcon("trash", Qt::red, 12, 1).cacheKey(), ui::templateIcon("trash", Qt::red, 12, 1).cacheKey());
+    // Made once per look, and every part of the look tells icons apart: name, colour with alpha, size, pixel ratio.
+    QSet<qint64> icons;
+    const QColor red(Qt::red), faint(255, 0, 0, 128);
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& [name, color, size, ratio] : {std::tuple{"trash", red, 12, 1.0}, {"eye", red, 12, 1.0},
+                 {"trash", faint, 12, 1.0}, {"trash", red, 16, 1.0}, {"trash", red, 12, 1.5}, {"trash", red, 12, 2.0}})
+            icons.insert(ui::templateIcon(name, color, size, ratio).cacheKey());
+    EXPECT_EQ(icons.size(), 6);
     EXPECT_TRUE(ui::templateIcon("trash", Qt::red, 12, 1.5).availableSizes().contains(QSize(18, 18)));  // not scaled
     int resets = 0;
     settings.onResetAnalysis = [&] { ++resets; };
