@@ -214,15 +214,22 @@ TEST(Presets, SavingSortsCaseInsensitivelyAndStablyAndDeletingRemovesEveryPreset
     EXPECT_EQ(names(s.savedPresets()), (QStringList{"A", "a", "b", "c", QStringLiteral("Cafe\u0301")}));
     EXPECT_EQ(s.savedPresets()[2].decay, 0.9f) << "one \"b\", holding the later values";
     EXPECT_EQ(storedNames(*t.store), names(s.savedPresets()));
-    const QList<Preset> list{s.savedPresets()[3], s.savedPresets()[1], s.savedPresets()[0], s.savedPresets()[1]};
+    const QList<Preset> list{s.savedPresets()[3], s.savedPresets()[1], s.savedPresets()[0], s.savedPresets()[1],
+                             s.savedPresets()[4]};
     storeRaw(t.path, kPresets, QJsonDocument::fromJson(*encodePresetList(list)).toJson(QJsonDocument::Indented));
     ScopeSettings other(t.store);
     other.loadLastSession();
     EXPECT_EQ(names(other.savedPresets()), names(list)) << "in stored order, with no last session";
     other.deletePreset(QStringLiteral("missing"));
     EXPECT_EQ(t.store->read(kPresets), encodePresetList(list)) << "written anew, the same list";
-    other.deletePreset(QStringLiteral("a"));
+    other.deletePreset(QStringLiteral("a")), other.deletePreset(QStringLiteral("Caf\u00E9"));
     EXPECT_EQ(storedNames(*t.store), (QStringList{"c", "A"}));
+    // Canonically equivalent names are one name (in either form), but not compatibility forms or case.
+    for (auto [a, b, same] : {std::tuple{u"Caf\u00E9", u"Cafe\u0301", true}, {u"\u212B", u"\u00C5", true},
+                              {u"q\u0301\u0323", u"q\u0323\u0301", true}, {u"\uFB01", u"fi", false},
+                              {u"a", u"A", false}})
+        EXPECT_TRUE(samePresetName(QString::fromUtf16(a), QString::fromUtf16(b)) == same &&
+                    samePresetName(QString::fromUtf16(b), QString::fromUtf16(a)) == same) << int(*a);
 }
 
 TEST(Presets, TheRestoreBringsBackEveryValueAndSkipsWhatItCannotRead)
