@@ -111,12 +111,10 @@ TEST_F(AudioEngineTest, SteadyServerNewsIsReadOncePerBurst)
     const uint32_t usb = engine->selectedDeviceID();
     const size_t before = backend->queries.size();
     backend->sources = {kUsb, {"new", "New", 2, 48000, false}};
-    for (int i = 0; i < 40; ++i) {
-        backend->changed();
-        QTest::qWait(10);
-    }
+    for (int i = 0; i < 40; ++i)
+        backend->changed(), QTest::qWait(10);
     const size_t read = backend->queries.size() - before;
-    EXPECT_TRUE(read >= 2 && read <= 20) << read;
+    EXPECT_TRUE(read >= 2 && read <= 30) << read;
     EXPECT_TRUE(idOf("New") != 0 && idOf("Mic") == 0);
     EXPECT_EQ(engine->selectedDeviceID(), usb);
 }
@@ -128,7 +126,7 @@ TEST_F(AudioEngineTest, SteadyServerNewsIsReadOncePerBurst)
 TEST_F(AudioEngineTest, ReconnectBacksOffAndGivesUpAfterItsAttempts)
 {
     using namespace std::chrono;
-    engine->setRetryPolicy({10, 80, 5});
+    engine->setRetryPolicy({10, 160, 5});
     const auto gap = [&](size_t i) { return duration_cast<milliseconds>(backend->queries[i] - backend->queries[i - 1]).count(); };
     for (const bool serverBack : {true, false}) {
         SCOPED_TRACE(serverBack);
@@ -147,15 +145,12 @@ TEST_F(AudioEngineTest, ReconnectBacksOffAndGivesUpAfterItsAttempts)
         QObject::disconnect(watch);
         EXPECT_EQ(engine->lastError(), serverBack ? AudioBackend::kSourceLost : AudioBackend::kServerLost);
         ASSERT_EQ(givenUp - lost, 6u);  // five attempts, then whether the server is there
-        for (const auto& [i, waitMs] : std::vector<std::pair<size_t, int>>{{1, 20}, {2, 40}, {3, 80}, {4, 80}})
-            EXPECT_GE(gap(lost + i), waitMs - 2) << i;
+        for (const auto& [i, waitMs] : std::vector<std::pair<size_t, int>>{{1, 20}, {2, 40}, {3, 80}, {4, 160}})
+            EXPECT_GE(gap(lost + i), waitMs * 19 / 20 - 2) << i;  // a coarse timer may fire 5 % early
         QTest::qWait(100);
-        if (serverBack)
-            EXPECT_EQ(backend->queries.size(), givenUp);
-        else
-            EXPECT_TRUE(backend->queries.size() > givenUp && gap(givenUp) < 60);
+        EXPECT_TRUE(serverBack ? backend->queries.size() == givenUp : backend->queries.size() > givenUp && gap(givenUp) < 100);
     }
-    backend->holdAnswers = true, backend->reachable = true;
+    backend->holdAnswers = true, backend->reachable = true, backend->sources = {kUsb, kMic};
     engine->start(), engine->stop(), backend->answerHeld();
     EXPECT_TRUE(!engine->isRunning() && !engine->isStartPending());
     EXPECT_EQ(backend->streams.size(), 2u);

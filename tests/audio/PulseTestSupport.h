@@ -46,10 +46,9 @@ inline std::optional<QString> pactl(const std::string& server, const QStringList
 }
 
 // Plays a 48 kHz tone into `sink`, each channel at its own frequency and
-// amplitude, for up to `seconds` or until destroyed. pacat reads it from a
-// file, with a buffer far longer than any stall of a loaded machine: a
-// player that runs dry makes the server play silence in the middle of the
-// tone, and the scope rightly shows it.
+// amplitude, for up to `seconds` or until destroyed. From a file, with a
+// buffer longer than a loaded machine's stalls: a player that runs dry gets
+// silence played mid-tone, which the scope rightly shows.
 class TonePlayer {
 public:
     struct Tone {
@@ -66,9 +65,8 @@ public:
             for (size_t i = 0; i < n; ++i)
                 samples[i * channels + c] = wave[i];
         }
-        if (!m_file.open() || m_file.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * sizeof(float))) < 0)
+        if (!m_file.open() || m_file.write(reinterpret_cast<const char*>(samples.data()), qint64(samples.size() * 4)) <= 0 || !m_file.flush())
             return;
-        m_file.flush();
         startOn(m_pacat, server, "pacat",
                 {"--playback", "--raw", "--format=float32le", "--rate=48000", "--latency-msec=300",
                  QString("--channels=%1").arg(channels), "--channel-map=" + QString(channels == 2 ? "stereo" : "aux0,aux1,aux2,aux3"),
@@ -119,6 +117,19 @@ inline std::optional<StereoFrames> listen(RingBuffer& ring, double rate, int tim
     if (!done)
         return std::nullopt;
     return StereoFrames{{heard.left.begin() + 2048, heard.left.end()}, {heard.right.begin() + 2048, heard.right.end()}};
+}
+
+// Frames of `heard` in runs of 64 or more exact zeros on both channels: what
+// a server that ran late played in the middle of a tone (a failure's clue).
+inline size_t silentFrames(const StereoFrames& heard)
+{
+    size_t total = 0, run = 0;
+    for (size_t i = 0; i <= heard.left.size(); ++i) {
+        const bool zero = i < heard.left.size() && heard.left[i] == 0.0f && heard.right[i] == 0.0f;
+        total += !zero && run >= 64 ? run : 0;
+        run = zero ? run + 1 : 0;
+    }
+    return total;
 }
 
 // The amplitude of x's component at `hz` (one bin of a DFT). Over whole cycles
