@@ -41,12 +41,12 @@ TEST_F(PulseAudioTest, APlayedToneComesBackThroughSystemAudioAndThroughAnInput)
         engine.start();
         ASSERT_TRUE(test::waitFor([&] { return engine.isRunning(); }, 6000)) << engine.lastError().toStdString();
         EXPECT_EQ(engine.sampleRate(), 48000.0);
-        ASSERT_TRUE(awaitSilence(*engine.ringBuffer(), 48000));
+        drain(*engine.ringBuffer());
         TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {1250.0, 0.25f}});
         const auto heard = listen(*engine.ringBuffer(), engine.sampleRate());
         engine.stop();
         ASSERT_TRUE(heard) << "no tone from source " << id;
-        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01) << silentFrames(*heard) << " frames silent";
+        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
         EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
         EXPECT_LT(amplitudeAt(heard->left, 1250.0, 48000) + amplitudeAt(heard->right, 440.0, 48000), 0.01);
     }
@@ -111,11 +111,11 @@ TEST_F(PulseAudioTest, TheListAndSystemAudioFollowTheServer)
         // Measured at 10-116 ms; a starved server (and WirePlumber, under
         // PipeWire) may take seconds.
         EXPECT_TRUE(test::waitFor([&] { return engine.sampleRate() == rate && !engine.isStartPending(); }, 10000));
-        ASSERT_TRUE(awaitSilence(*engine.ringBuffer(), rate));
+        drain(*engine.ringBuffer());
         TonePlayer tone(sharedServer(), {{440.0, 0.5f}, {1250.0, 0.25f}});
         const auto heard = listen(*engine.ringBuffer(), rate);
         ASSERT_TRUE(heard);
-        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, rate), 0.5, 0.02) << silentFrames(*heard) << " frames silent";
+        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, rate), 0.5, 0.02);
         EXPECT_TRUE(engine.isRunning() && engine.lastError().isEmpty());
     }
     EXPECT_TRUE(test::waitFor([&] { return idOf(engine, "orvalen_extra") == 0; }, 3000));
@@ -140,7 +140,7 @@ TEST_F(PulseAudioTest, AnInputWithFourChannelsGivesItsFirstTwoUnmixed)
     engine.stop();
     EXPECT_TRUE(pactl(sharedServer(), {"unload-module", *source}) && pactl(sharedServer(), {"unload-module", *sink}));
     ASSERT_TRUE(heard);
-    EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01) << silentFrames(*heard) << " frames silent";
+    EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
     EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
     for (const auto* channel : {&heard->left, &heard->right})
         EXPECT_LT(amplitudeAt(*channel, 700.0, 48000) + amplitudeAt(*channel, 1000.0, 48000), 0.01);
