@@ -204,6 +204,8 @@ TEST(PulseRestart, CaptureResumesWhenTheServerComesBackAndEndsWhenItsSourceGoes)
         engine.stop();
     }
     ASSERT_TRUE(pactlOk({"unload-module", "module-null-sink"}));  // nothing to record the system from
+    // PipeWire removes the sink after pactl returns, and a loaded one may take seconds.
+    ASSERT_TRUE(test::waitFor([&] { return askNow(*backend).output.sink.empty(); }, 10000));
     engine.start();
     EXPECT_TRUE(shows(AudioBackend::kNoOutputDevice, false));
     EXPECT_FALSE(engine.isStartPending());
