@@ -132,6 +132,7 @@ TEST_F(PulseAudioTest, AnInputWithFourChannelsGivesItsFirstTwoUnmixed)
                                                "source_name=orvalen_quad_input", "channels=4", map});
     ASSERT_TRUE(sink && source);
     AudioEngine engine(backend);
+    ASSERT_TRUE(test::waitFor([&] { return idOf(engine, "orvalen_quad_input") != 0; }, 10000));  // PipeWire adds it later
     engine.setSelectedDeviceID(idOf(engine, "orvalen_quad_input"));
     engine.start();
     EXPECT_TRUE(test::waitFor([&] { return engine.isRunning(); }, 6000));
