@@ -17,7 +17,6 @@ constexpr GLuint kStrokesBinding = 3;
 constexpr GLuint kStrokeDrawBinding = 4;
 constexpr GLint kColumnsLocation = 0;
 constexpr GLsizeiptr kStrokeBytes = 32;        // two vec4 in std430
-constexpr GLsizeiptr kStrokesPerColumn = 16;   // kStrokeSlots in waveformWindow.glsl
 constexpr GLsizeiptr kDrawCommandBytes = 16;   // glDrawArraysIndirect's four uints
 constexpr GLint kDecayLocation = 0;
 constexpr GLsizeiptr kParamsBufferSize = 64;  // a std140 block rounds 44 up to 48
@@ -249,7 +248,7 @@ void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams&
     // kStrokesPerColumn strokes per column and channel, and the draw
     // command holds how many there are.
     const GLuint columns = 2 * params.width;
-    const GLsizeiptr strokeSlots = kStrokesPerColumn * GLsizeiptr(columns);
+    const GLsizeiptr strokeSlots = GLsizeiptr(kStrokesPerColumn) * GLsizeiptr(columns);
     if (m_strokeCapacity < strokeSlots) {
         m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, m_strokes);
         m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, strokeSlots * kStrokeBytes, nullptr, GL_DYNAMIC_COPY);
