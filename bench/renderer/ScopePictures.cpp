@@ -17,13 +17,14 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <vector>
 
 namespace {
 
 constexpr double kRate = 48000.0;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kPi = std::numbers::pi;
 constexpr int kWidth = 1020;
 constexpr int kHeight = 580;
 

@@ -107,6 +107,131 @@ float positiveCorrelation(const float* e, int64_t n, float energy, int64_t lag)
     return r;
 }
 
+// Envelope of a one-pole low-pass at 100 Hz; the low-passed signal itself
+// is squared (no rectification) and its state runs across blocks.
+void lowPassEnvelope(const float* x, int64_t h, int64_t n, double sampleRate, float* e)
+{
+    const float k = static_cast<float>(1.0 - std::exp(-628.3185307179587 / sampleRate));
+    const float hf = static_cast<float>(h);
+    float y = 0.0f;
+    for (int64_t b = 0; b < n; ++b) {
+        const float* block = x + b * h;
+        float acc = 0.0f;
+        for (int64_t j = 0; j < h; ++j) {
+            y = y + (block[j] - y) * k;
+            acc += y * y;
+        }
+        e[b] = std::sqrt(acc / hf);
+    }
+}
+
+// Attack shape: the convex share of the curvature at the rising steps,
+// counting fully from 0.3 on; 1 without any curvature.
+float attackFactor(const float* e, int64_t n)
+{
+    float p = 0.0f;
+    float a = 0.0f;
+    for (int64_t i = 2; i < n; ++i) {
+        const float d1 = e[i] - e[i - 1];
+        if (d1 > 0.0f) {
+            const float d2 = d1 + (e[i - 2] - e[i - 1]);
+            if (d2 > 0.0f)
+                p += d2;
+            a += std::fabs(d2);
+        }
+    }
+    return a <= 1e-10f ? 1.0f : std::min(1.0f, (p / a) / 0.3f);
+}
+
+// The envelope's mean, and its swing (max - min) / mean scored in [0, 1]
+// (full from 4); the score is 0 when the mean is too small to divide by.
+struct Swing {
+    float mean;
+    float score;
+};
+
+Swing envelopeSwing(const float* e, int64_t n)
+{
+    float maximum = 0.0f;
+    float minimum = FLT_MAX;
+    float sum = 0.0f;
+    for (int64_t i = 0; i < n; ++i) {
+        maximum = std::max(maximum, e[i]);
+        minimum = std::min(minimum, e[i]);
+        sum += e[i];
+    }
+    const float mean = sum / static_cast<float>(n);
+    if (mean <= 1e-10f)
+        return {mean, 0.0f};
+    const float dynamics = (maximum - minimum) / mean;
+    return {mean, dynamics > 4.0f ? 1.0f : dynamics * 0.25f};
+}
+
+// Makes the envelope mean-free; returns the energy left.
+float removeMean(float* e, int64_t n, float mean)
+{
+    float energy = 0.0f;
+    for (int64_t i = 0; i < n; ++i) {
+        e[i] -= mean;
+        energy += e[i] * e[i];
+    }
+    return energy;
+}
+
+struct Peak {
+    int64_t lag = 0;
+    float correlation = 0.0f;
+};
+
+// The lag in [minLag, maxLag] with the highest positive correlation; lag 0
+// when none is positive.
+Peak strongestPeriod(const float* e, int64_t n, float energy, int64_t minLag, int64_t maxLag)
+{
+    Peak best;
+    for (int64_t lag = minLag; lag <= maxLag; ++lag) {
+        const float v = positiveCorrelation(e, n, energy, lag);
+        if (v > best.correlation)  // strictly: ties keep the shorter lag
+            best = {lag, v};
+    }
+    return best;
+}
+
+// Mean of the peak's correlation and the positive ones at a quarter, half
+// and twice its lag (those in range).
+float harmonicSupport(const float* e, int64_t n, float energy, const Peak& peak, int64_t minLag)
+{
+    float support = peak.correlation;
+    float weight = 1.0f;
+    for (int64_t lag : {peak.lag / 4, peak.lag / 2, 2 * peak.lag}) {
+        if (lag < minLag || lag > n / 2)
+            continue;
+        float r = 0.0f;
+        if (correlation(e, n, energy, lag, r) && r > 0.0f) {
+            support += r;
+            weight += 1.0f;
+        }
+    }
+    return support / weight;
+}
+
+// Mean correlation at two to four times the peak's lag (those in range)
+// relative to the peak's, at most 1; 0 when none is in range.
+float periodConsistency(const float* e, int64_t n, float energy, const Peak& peak)
+{
+    float multiples = 0.0f;
+    int counted = 0;
+    for (int64_t k = 2; k <= 4; ++k) {
+        const int64_t lag = k * peak.lag;
+        if (lag > n / 2)
+            continue;
+        multiples += positiveCorrelation(e, n, energy, lag);
+        ++counted;
+    }
+    if (counted == 0)
+        return 0.0f;
+    return std::min(1.0f, (multiples / static_cast<float>(counted)) / std::max(peak.correlation, 1e-10f));
+}
+
 float logistic(float x, float centre)
 {
     return 1.0f / (1.0f + std::exp(-12.0f * (x - centre)));
@@ -116,6 +241,15 @@ float logistic(float x, float centre)
 float finiteOrZero(float value)
 {
     return std::isfinite(value) ? value : 0.0f;
+}
+
+// The rhythm value from the peak correlation, the swing score, the harmonic
+// support, the consistency and the attack factor.
+float rhythmScore(float best, float swing, float harmonic, float consistency, float attack)
+{
+    const float z = 0.25f * (0.6f * best + 0.4f * swing * best) + 0.35f * harmonic +
+                    0.2f * swing * harmonic + 0.2f * consistency * harmonic;
+    return finiteOrZero((0.6f + 0.4f * attack) * logistic(z, 0.25f));
 }
 
 }  // namespace
@@ -138,56 +272,15 @@ float RhythmAnalyzer::analyze(const float* samples, int64_t count, double sample
     grow(envBuffer, n);
     float* e = envBuffer.data();
 
-    // Envelope of a one-pole low-pass at 100 Hz; the low-passed signal itself
-    // is squared (no rectification) and its state runs across blocks.
-    const float k = static_cast<float>(1.0 - std::exp(-628.3185307179587 / sampleRate));
-    const float hf = static_cast<float>(h);
-    float y = 0.0f;
-    for (int64_t b = 0; b < n; ++b) {
-        const float* x = samples + b * h;
-        float acc = 0.0f;
-        for (int64_t j = 0; j < h; ++j) {
-            y = y + (x[j] - y) * k;
-            acc += y * y;
-        }
-        e[b] = std::sqrt(acc / hf);
-    }
-
+    lowPassEnvelope(samples, h, n, sampleRate, e);
     smoothTwice(e, n);
+    const float attack = attackFactor(e, n);
 
-    // Attack shape: curvature of the rising steps.
-    float p = 0.0f;
-    float a = 0.0f;
-    for (int64_t i = 2; i < n; ++i) {
-        const float d1 = e[i] - e[i - 1];
-        if (d1 > 0.0f) {
-            const float d2 = d1 + (e[i - 2] - e[i - 1]);
-            if (d2 > 0.0f)
-                p += d2;
-            a += std::fabs(d2);
-        }
-    }
-
-    float maximum = 0.0f;
-    float minimum = FLT_MAX;
-    float sum = 0.0f;
-    for (int64_t i = 0; i < n; ++i) {
-        maximum = std::max(maximum, e[i]);
-        minimum = std::min(minimum, e[i]);
-        sum += e[i];
-    }
-    const float mean = sum / static_cast<float>(n);
-    if (mean <= 1e-10f)
+    const Swing swing = envelopeSwing(e, n);
+    if (swing.mean <= 1e-10f)
         return 0.0f;
-    const float dynamics = (maximum - minimum) / mean;
-    const float s = dynamics > 4.0f ? 1.0f : dynamics * 0.25f;
-    tr.dynamicScore = s;
-
-    float energy = 0.0f;
-    for (int64_t i = 0; i < n; ++i) {
-        e[i] -= mean;
-        energy += e[i] * e[i];
-    }
+    tr.dynamicScore = swing.score;
+    const float energy = removeMean(e, n, swing.mean);
     if (energy <= 1e-10f)
         return 0.0f;
 
@@ -199,57 +292,21 @@ float RhythmAnalyzer::analyze(const float* samples, int64_t count, double sample
     if (maxLag <= minLag + 5)
         return 0.0f;
 
-    float best = 0.0f;
-    int64_t bestLag = 0;
-    for (int64_t lag = minLag; lag <= maxLag; ++lag) {
-        const float v = positiveCorrelation(e, n, energy, lag);
-        if (v > best) {  // strictly: ties keep the shorter lag
-            best = v;
-            bestLag = lag;
-        }
-    }
-    tr.bestLag = bestLag;
-    tr.bestCorrelation = best;
+    const Peak peak = strongestPeriod(e, n, energy, minLag, maxLag);
+    tr.bestLag = peak.lag;
+    tr.bestCorrelation = peak.correlation;
 
     float harmonic = 0.0f;
     float consistency = 0.0f;
-    if (bestLag >= 5 && best > 0.08f) {
-        float support = best;
-        float weight = 1.0f;
-        for (int64_t lag : {bestLag / 4, bestLag / 2, 2 * bestLag}) {
-            if (lag < minLag || lag > n / 2)
-                continue;
-            float r = 0.0f;
-            if (correlation(e, n, energy, lag, r) && r > 0.0f) {
-                support += r;
-                weight += 1.0f;
-            }
-        }
-        harmonic = support / weight;
-
-        float multiples = 0.0f;
-        int counted = 0;
-        for (int64_t k2 = 2; k2 <= 4; ++k2) {
-            const int64_t lag = k2 * bestLag;
-            if (lag > n / 2)
-                continue;
-            multiples += positiveCorrelation(e, n, energy, lag);
-            ++counted;
-        }
-        if (counted > 0)
-            consistency = std::min(1.0f, (multiples / static_cast<float>(counted)) /
-                                             std::max(best, 1e-10f));
+    if (peak.lag >= 5 && peak.correlation > 0.08f) {
+        harmonic = harmonicSupport(e, n, energy, peak, minLag);
+        consistency = periodConsistency(e, n, energy, peak);
     }
     tr.harmonicSupport = harmonic;
     tr.consistency = consistency;
-
-    const float z = 0.25f * (0.6f * best + 0.4f * s * best) + 0.35f * harmonic +
-                    0.2f * s * harmonic + 0.2f * consistency * harmonic;
-    const float g = logistic(z, 0.25f);
-    const float f = a <= 1e-10f ? 1.0f : std::min(1.0f, (p / a) / 0.3f);
-    tr.attackFactor = f;
+    tr.attackFactor = attack;
     tr.passedGuards = true;
-    return finiteOrZero((0.6f + 0.4f * f) * g);
+    return rhythmScore(peak.correlation, swing.score, harmonic, consistency, attack);
 }
 
 float RhythmAnalyzer::computeRawExpansion(const float* samples, int64_t count, double sampleRate)

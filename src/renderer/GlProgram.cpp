@@ -1,6 +1,7 @@
 #include "renderer/GlProgram.h"
 
 #include "renderer/BeamModel.h"
+#include "renderer/ShaderParams.h"
 
 #include <QFile>
 
@@ -25,7 +26,8 @@ QByteArray GlProgramBuilder::prelude()
            constant("kEnergyScale", beam::kEnergyScale) +
            constant("kMaxTexel", beam::kMaxTexel) +
            constant("kBackground", beam::kBackground) +
-           constant("kWhiteBleed", beam::kWhiteBleed) + "#line 1\n";
+           constant("kWhiteBleed", beam::kWhiteBleed) +
+           "const uint kStrokesPerColumn = " + QByteArray::number(kStrokesPerColumn) + "u;\n#line 1\n";
 }
 
 GLuint GlProgramBuilder::compile(const Stage& stage)

@@ -8,7 +8,8 @@
 
 // Builds GL programs from the shader files embedded in the binary (or from a
 // folder, for tests). Every stage is compiled as
-//   #version 430 core, the beam model's constants, then the listed files
+//   #version 430 core, the beam model's and the column merge's constants,
+//   then the listed files
 // in order, so shared code lives in its own file.
 class GlProgramBuilder {
 public:

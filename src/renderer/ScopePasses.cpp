@@ -17,7 +17,6 @@ constexpr GLuint kStrokesBinding = 3;
 constexpr GLuint kStrokeDrawBinding = 4;
 constexpr GLint kColumnsLocation = 0;
 constexpr GLsizeiptr kStrokeBytes = 32;        // two vec4 in std430
-constexpr GLsizeiptr kStrokesPerColumn = 16;   // kStrokeSlots in waveformWindow.glsl
 constexpr GLsizeiptr kDrawCommandBytes = 16;   // glDrawArraysIndirect's four uints
 constexpr GLint kDecayLocation = 0;
 constexpr GLsizeiptr kParamsBufferSize = 64;  // a std140 block rounds 44 up to 48
@@ -39,40 +38,28 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
         return nullptr;
     };
 
+    // Stops at the first program that fails; the destructor frees those built.
+    const auto build = [&](GLuint& program, std::initializer_list<GlProgramBuilder::Stage> stages) {
+        program = builder.build(stages);
+        return program != 0;
+    };
     const QStringList segment{QStringLiteral("beamShape.glsl"), QStringLiteral("beamSegment.glsl")};
     const QStringList window{QStringLiteral("waveformWindow.glsl")};
-    passes->m_beamProgram = builder.build({{GL_VERTEX_SHADER, segment + QStringList{"drawBeam.vert"}},
-                                           {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
-    if (!passes->m_beamProgram)
-        return fail(builder.lastError());
-    passes->m_decayProgram = builder.build({{GL_COMPUTE_SHADER, {"applyDecay.comp"}}});
-    if (!passes->m_decayProgram)
-        return fail(builder.lastError());
-    passes->m_waveformProgram = builder.build({{GL_VERTEX_SHADER, segment + window + QStringList{"drawWaveform.vert"}},
-                                               {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
-    if (!passes->m_waveformProgram)
-        return fail(builder.lastError());
-    passes->m_mergeProgram =
-        builder.build({{GL_COMPUTE_SHADER, QStringList{"beamShape.glsl"} + window + QStringList{"mergeWaveform.comp"}}});
-    if (!passes->m_mergeProgram)
-        return fail(builder.lastError());
-    passes->m_sumProgram = builder.build({{GL_COMPUTE_SHADER, {"sumStrokes.comp"}}});
-    if (!passes->m_sumProgram)
-        return fail(builder.lastError());
-    passes->m_strokeProgram = builder.build({{GL_VERTEX_SHADER, segment + window + QStringList{"drawStrokes.vert"}},
-                                             {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}});
-    if (!passes->m_strokeProgram)
-        return fail(builder.lastError());
-    passes->m_gridProgram = builder.build({{GL_COMPUTE_SHADER, {"drawGrid.comp"}}});
-    if (!passes->m_gridProgram)
-        return fail(builder.lastError());
-    passes->m_fadeProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
-                                           {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}});
-    if (!passes->m_fadeProgram)
-        return fail(builder.lastError());
-    passes->m_presentProgram = builder.build({{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
-                                              {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}});
-    if (!passes->m_presentProgram)
+    if (!build(passes->m_beamProgram, {{GL_VERTEX_SHADER, segment + QStringList{"drawBeam.vert"}},
+                                       {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}}) ||
+        !build(passes->m_decayProgram, {{GL_COMPUTE_SHADER, {"applyDecay.comp"}}}) ||
+        !build(passes->m_waveformProgram, {{GL_VERTEX_SHADER, segment + window + QStringList{"drawWaveform.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}}) ||
+        !build(passes->m_mergeProgram,
+               {{GL_COMPUTE_SHADER, QStringList{"beamShape.glsl"} + window + QStringList{"mergeWaveform.comp"}}}) ||
+        !build(passes->m_sumProgram, {{GL_COMPUTE_SHADER, {"sumStrokes.comp"}}}) ||
+        !build(passes->m_strokeProgram, {{GL_VERTEX_SHADER, segment + window + QStringList{"drawStrokes.vert"}},
+                                         {GL_FRAGMENT_SHADER, {"beamSpot.frag"}}}) ||
+        !build(passes->m_gridProgram, {{GL_COMPUTE_SHADER, {"drawGrid.comp"}}}) ||
+        !build(passes->m_fadeProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                       {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}}) ||
+        !build(passes->m_presentProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                          {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}}))
         return fail(builder.lastError());
 
     clearGlErrors(gl);
@@ -261,7 +248,7 @@ void ScopePasses::drawWaveform(const ScopeTexture& target, const WaveformParams&
     // kStrokesPerColumn strokes per column and channel, and the draw
     // command holds how many there are.
     const GLuint columns = 2 * params.width;
-    const GLsizeiptr strokeSlots = kStrokesPerColumn * GLsizeiptr(columns);
+    const GLsizeiptr strokeSlots = GLsizeiptr(kStrokesPerColumn) * GLsizeiptr(columns);
     if (m_strokeCapacity < strokeSlots) {
         m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, m_strokes);
         m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, strokeSlots * kStrokeBytes, nullptr, GL_DYNAMIC_COPY);

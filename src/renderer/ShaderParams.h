@@ -39,6 +39,10 @@ static_assert(sizeof(BeamParams) == 44 && offsetof(BeamParams, speedSensitivity)
 static_assert(sizeof(WaveformParams) == 40 && offsetof(WaveformParams, waveformGain) == 20 &&
               offsetof(WaveformParams, colorRed) == 24 && offsetof(WaveformParams, speedSensitivity) == 36);
 
+// Most strokes the column merge leaves per column and channel; the shaders
+// get it as the constant of the same name.
+constexpr uint32_t kStrokesPerColumn = 16;
+
 // The display fields of the renderer as the frame hands them to the blocks.
 struct BeamSettings {
     float intensity;

@@ -5,12 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <vector>
 
 namespace signals {
-
-constexpr double kPi = 3.14159265358979323846;
 
 inline std::vector<float> generate(int64_t count, double rate, const std::function<double(double)>& f)
 {
@@ -22,7 +21,7 @@ inline std::vector<float> generate(int64_t count, double rate, const std::functi
 
 inline std::vector<float> sine(int64_t count, double rate, double hz, double amplitude = 1.0)
 {
-    return generate(count, rate, [=](double t) { return amplitude * std::sin(2 * kPi * hz * t); });
+    return generate(count, rate, [=](double t) { return amplitude * std::sin(2 * std::numbers::pi * hz * t); });
 }
 
 // A kick-like thump (decaying 50 Hz) every `period` seconds.
@@ -30,7 +29,7 @@ inline std::vector<float> clickTrain(int64_t count, double rate, double period)
 {
     return generate(count, rate, [=](double t) {
         const double since = std::fmod(t, period);
-        return since < 0.1 ? std::sin(2 * kPi * 50 * since) * std::exp(-since / 0.03) : 0.0;
+        return since < 0.1 ? std::sin(2 * std::numbers::pi * 50 * since) * std::exp(-since / 0.03) : 0.0;
     });
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -23,7 +24,7 @@ inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdS
 
 namespace test {
 
-inline constexpr double kPi = 3.14159265358979323846;
+inline constexpr double kPi = std::numbers::pi;
 
 // start, start + 1, start + 2, ...
 inline std::vector<float> ramp(int64_t count, float start = 0.0f)

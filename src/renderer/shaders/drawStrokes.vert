@@ -24,7 +24,7 @@ void main()
         else
             hi = mid - 1u;
     }
-    const Stroke s = strokes[kStrokeSlots * lo + i - firstInstance[lo]];
+    const Stroke s = strokes[kStrokesPerColumn * lo + i - firstInstance[lo]];
     if (!(s.energy.x > 0.0)) {
         dropSegment();
         return;

@@ -2,18 +2,19 @@
 // column, drawing every segment costs per sample while the picture changes
 // little within a column. Each column's stretch of one channel (its
 // segments, up to the first sample of the next column) is redrawn with at
-// most kStrokeSlots strokes, each carrying the energy of the segments it stands
-// for, so the light in all is unchanged:
+// most kStrokesPerColumn strokes, each carrying the energy of the segments it
+// stands for, so the light in all is unchanged:
 // - runs of segments that stay within kTolerance px of one straight stroke
 //   become that stroke (a smooth trace: one or two strokes per column);
-// - a stretch too busy for kStrokeSlots such strokes (noise, high notes) becomes
-//   kStrokeSlots vertical strokes stacked over its height, each with the energy
-//   its segments leave in that height band: the column's light profile.
+// - a stretch too busy for kStrokesPerColumn such strokes (noise, high notes)
+//   becomes kStrokesPerColumn vertical strokes stacked over its height, each
+//   with the energy its segments leave in that height band: the column's
+//   light profile.
 //
 // One invocation per column and channel (y: 0 left, 1 right). Column c of
 // both channels together, c + columns for the right channel, writes its
-// strokes from slot kStrokeSlots * c on and their number to strokeCounts[c];
-// "sumStrokes" then packs the draw.
+// strokes from slot kStrokesPerColumn * c on and their number to
+// strokeCounts[c]; "sumStrokes" then packs the draw.
 
 layout(local_size_x = 64) in;
 
@@ -81,11 +82,11 @@ void main()
     const uint first = column * segments / columns;
     const uint last = (column + 1u) * segments / columns;
     const uint slot = (right ? columns : 0u) + column;
-    const uint base = kStrokeSlots * slot;
+    const uint base = kStrokesPerColumn * slot;
 
     uint used = 0u;
     uint s = first;
-    while (s < last && used < kStrokeSlots) {
+    while (s < last && used < kStrokesPerColumn) {
         if (!usable(point(s))) {
             ++s;
             continue;
@@ -110,17 +111,17 @@ void main()
         if (usable(p))
             low = min(low, p.y), high = max(high, p.y);
     }
-    float bands[kStrokeSlots];
-    for (uint i = 0u; i < kStrokeSlots; ++i)
+    float bands[kStrokesPerColumn];
+    for (uint i = 0u; i < kStrokesPerColumn; ++i)
         bands[i] = 0.0;
-    const float band = max(high - low, 1e-6) / float(kStrokeSlots);
+    const float band = max(high - low, 1e-6) / float(kStrokesPerColumn);
     for (uint k = first; k < last; ++k) {
         const float e = segmentEnergy(k);
         if (e <= 0.0)
             continue;
         const float y0 = point(k).y, y1 = point(k + 1u).y;
         const float lo = (min(y0, y1) - low) / band, hi = (max(y0, y1) - low) / band;
-        const uint i0 = min(uint(lo), kStrokeSlots - 1u), i1 = min(uint(hi), kStrokeSlots - 1u);
+        const uint i0 = min(uint(lo), kStrokesPerColumn - 1u), i1 = min(uint(hi), kStrokesPerColumn - 1u);
         if (i0 == i1) {
             bands[i0] += e;
             continue;
@@ -133,7 +134,7 @@ void main()
     }
     const float x = 0.5 * (point(first).x + point(last).x);
     used = 0u;
-    for (uint i = 0u; i < kStrokeSlots; ++i)
+    for (uint i = 0u; i < kStrokesPerColumn; ++i)
         if (bands[i] > 0.0)
             strokes[base + used++] = Stroke(vec4(x, low + band * float(i), x, low + band * float(i + 1u)), vec4(bands[i]));
     strokeCounts[slot] = used;

@@ -19,9 +19,6 @@ layout(std140, binding = 2) uniform WaveformParams {
     float speedSensitivity;
 };
 
-// Most strokes the column merge leaves per column and channel.
-const uint kStrokeSlots = 16u;
-
 // Sample k of one channel, with dx px between neighbouring samples.
 vec2 waveformPoint(uint k, bool right, vec2 viewport, float dx)
 {
