@@ -1,6 +1,6 @@
 // Target: converting one 256-frame block and writing it into the ring buffer
 // costs at most 1 us, in every layout, with no allocation.
-#include "audio/AudioTapProcessor.h"
+#include "audio/Capture.h"
 #include "audio/RingBuffer.h"
 #include "audio/SystemAudioCapture.h"
 
@@ -28,7 +28,7 @@ void BM_TapProcess(benchmark::State& state, int channels, bool nonInterleaved)
 {
     const int64_t frames = state.range(0);
     auto ring = std::make_shared<RingBuffer>(65536, 2);
-    AudioTapProcessor tap(ring, nullptr);
+    CaptureReceiver tap(ring, nullptr);
     const auto samples = tone(frames * std::max(channels, 1));
     const AudioBlock block{samples.data(), static_cast<int64_t>(samples.size()), channels,
                            nonInterleaved};
@@ -37,7 +37,7 @@ void BM_TapProcess(benchmark::State& state, int channels, bool nonInterleaved)
     const int64_t allocationsBefore = allocationCount();
     int64_t blocks = 0;
     for (auto _ : state) {
-        tap.process(block);
+        tap.audioArrived(block);
         // Drain now and then, outside the timing, as the renderer would.
         if (++blocks % 128 == 0) {
             state.PauseTiming();

@@ -1,7 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include "audio/AudioDeviceManager.h"
-#include "audio/AudioTapProcessor.h"
+#include "audio/Capture.h"
 #include "audio/MainThreadWakeup.h"
 #include "audio/PulseBackend.h"
 #include "audio/SystemAudioCapture.h"
@@ -96,7 +96,7 @@ void AudioEngine::setSelectedDeviceID(uint32_t id) { publish(m_selectedDeviceID,
 
 bool AudioEngine::isStartPending() const
 {
-    return m_startTicket != 0 || ((m_systemCapture || m_tapProcessor) && !m_captureLive);
+    return m_state == CaptureState::starting || (m_state == CaptureState::resuming && m_capture);
 }
 
 void AudioEngine::refreshDevices()
@@ -129,6 +129,7 @@ void AudioEngine::start()
         return;
     const uint32_t selected = m_selectedDeviceID;
     const uint64_t ticket = m_startTicket = ++m_lastTicket;
+    m_state = CaptureState::starting;
     ask([this, ticket, selected](const ServerState& server) {
         if (ticket != m_startTicket)
             return;  // stopped meanwhile
@@ -137,19 +138,19 @@ void AudioEngine::start()
         m_captureID = selected != AudioDeviceInfo::kNoDeviceID ? selected : m_selectedDeviceID;
         if (m_captureID != AudioDeviceInfo::kNoDeviceID)
             beginStart(server);
+        else
+            m_state = CaptureState::idle;
     });
 }
 
 void AudioEngine::beginStart(const ServerState& server)
 {
     if (isSystemAudio(m_captureID)) {
+        setError(server.reachable ? QString() : QString::fromLatin1(kNoSoundServer), false);
         if (!server.reachable) {
-            publish(m_lastError, QString::fromLatin1(kNoSoundServer));
-            m_lastErrorIsTransient = false;
+            m_state = CaptureState::idle;
             return;
         }
-        publish(m_lastError, QString());
-        m_lastErrorIsTransient = false;
     }
     openCapture(m_captureID, server);
 }
@@ -160,25 +161,18 @@ void AudioEngine::stop()
     // longer complete.
     m_startTicket = 0;
     closeCapture();
-    if (m_resuming) {
-        m_resuming = false;
-        setTransientError(QString::fromLatin1(AudioBackend::kServerLost));
-    }
+    if (m_state == CaptureState::resuming)
+        setError(QString::fromLatin1(AudioBackend::kServerLost), true);
+    m_state = CaptureState::idle;
     publish(m_isRunning, false);
 }
 
 void AudioEngine::closeCapture()
 {
-    if (m_systemCapture) {
-        m_systemCapture->stop();
-        m_systemCapture.reset();
+    if (m_capture) {
+        m_capture->stop();  // no callback runs after this
+        m_capture.reset();
     }
-    if (m_tapProcessor) {
-        m_tapProcessor->stop();
-        m_inputStream.reset();  // no callback runs after this
-        m_tapProcessor.reset();
-    }
-    m_captureLive = false;
 }
 
 int AudioEngine::fragmentFrames() const
@@ -192,45 +186,19 @@ void AudioEngine::openCapture(uint32_t id, const ServerState& server)
 {
     closeCapture();
     m_captureID = id;
-    if (isSystemAudio(id)) {
-        m_systemCapture = std::make_unique<SystemAudioCapture>(
-            m_ringBuffer, *m_backend, [wakeup = m_wakeup] { wakeup->poke(); });
-        m_systemCapture->start(server);
-    } else if (std::string error; !openInput(id, server, error)) {
-        captureFailed(error);
-        return;
-    }
+    if (m_state != CaptureState::resuming)
+        m_state = CaptureState::starting;
+    const auto wake = [wakeup = m_wakeup] { wakeup->poke(); };
+    if (isSystemAudio(id))
+        m_capture = std::make_unique<SystemAudioCapture>(m_ringBuffer, *m_backend, wake);
+    else
+        m_capture = std::make_unique<InputCapture>(m_ringBuffer, *m_backend, id, fragmentFrames(), wake);
+    m_capture->start(server);
+    // Published as the stream opens, before the renderer may read its frames.
+    if (m_capture->status().state() != StreamStatus::State::failed &&
+        (!m_isRunning || m_sampleRate != m_capture->sampleRate()))
+        publish(m_sampleRate, m_capture->sampleRate());
     handleCaptureNews();  // a server may answer before the open returns
-}
-
-bool AudioEngine::openInput(uint32_t id, const ServerState& server, std::string& error)
-{
-    const auto source = AudioDeviceManager::findInputSource(server, id);
-    if (!source) {
-        error = server.reachable ? kInputUnavailable : AudioBackend::kServerLost;
-        return false;
-    }
-    if (!std::isfinite(source->sampleRate) || source->sampleRate < 1.0) {
-        error = "The input device reports no usable sample rate";
-        return false;
-    }
-    // Published before the stream opens, as the renderer may read it at once.
-    if (!m_isRunning || m_sampleRate != source->sampleRate)
-        publish(m_sampleRate, source->sampleRate);
-
-    auto processor = std::make_unique<AudioTapProcessor>(
-        m_ringBuffer, [wakeup = m_wakeup] { wakeup->poke(); });
-    const InputStreamRequest request{source->name, source->sampleRate, source->channels,
-                                     fragmentFrames()};
-    OpenResult opened = m_backend->openInput(request, *processor);
-    if (!opened.stream) {
-        error = opened.error.empty() ? std::string("The input stream could not be opened")
-                                     : opened.error;
-        return false;
-    }
-    m_tapProcessor = std::move(processor);
-    m_inputStream = std::move(opened.stream);
-    return true;
 }
 
 void AudioEngine::failInputStart(const std::string& reason)
@@ -239,28 +207,22 @@ void AudioEngine::failInputStart(const std::string& reason)
     std::replace(line.begin(), line.end(), '\n', ' ');  // exactly one line
     std::fputs((line + '\n').c_str(), stdout);
     std::fflush(stdout);
-    setTransientError(QString::fromStdString(reason));
+    setError(QString::fromStdString(reason), true);
 }
 
 void AudioEngine::handleCaptureNews()
 {
-    const StreamStatus* status = m_systemCapture  ? &m_systemCapture->status()
-                                 : m_tapProcessor ? &m_tapProcessor->status()
-                                                  : nullptr;
-    if (!status)
+    if (!m_capture)
         return;
-    if (status->state() == StreamStatus::State::running && !m_captureLive) {
-        m_captureLive = true;
-        m_resuming = false;
+    const StreamStatus& status = m_capture->status();
+    if (status.state() == StreamStatus::State::running && m_state != CaptureState::live) {
+        m_state = CaptureState::live;
         m_retries = 0;
-        if (m_systemCapture && (!m_isRunning || m_sampleRate != m_systemCapture->capturedSampleRate()))
-            publish(m_sampleRate, m_systemCapture->capturedSampleRate());
         clearTransientError();
         if (!m_isRunning)
             publish(m_isRunning, true);
-    } else if (status->state() == StreamStatus::State::failed) {
-        const char* reason = status->failureReason();
-        captureFailed(m_systemCapture ? m_systemCapture->failureText() : std::string(reason ? reason : ""));
+    } else if (status.state() == StreamStatus::State::failed) {
+        captureFailed(m_capture->failureText());
     }
 }
 
@@ -271,19 +233,20 @@ void AudioEngine::captureFailed(const std::string& reason)
     if (m_isRunning) {
         // Running, moving to another output or resuming: a lost server is
         // waited for; anything else ends capture.
-        if (m_resuming || reason == AudioBackend::kServerLost) {
-            m_resuming = true;
-            setTransientError(QString::fromUtf8(kReconnecting));
+        if (m_state == CaptureState::resuming || reason == AudioBackend::kServerLost) {
+            m_state = CaptureState::resuming;
+            setError(QString::fromUtf8(kReconnecting), true);
             retryLater();
         } else {
             loseRunningCapture(QString::fromStdString(reason));
         }
-    } else if (isSystemAudio(m_captureID)) {
-        publish(m_lastError, QString::fromStdString(reason));
-        m_lastErrorIsTransient = false;
-    } else {
-        failInputStart(reason);
+        return;
     }
+    m_state = CaptureState::idle;
+    if (isSystemAudio(m_captureID))
+        setError(QString::fromStdString(reason), false);
+    else
+        failInputStart(reason);
 }
 
 void AudioEngine::handleServerNews(const ServerState& server)
@@ -304,7 +267,8 @@ void AudioEngine::handleServerNews(const ServerState& server)
 // now. A stream the user moved elsewhere stays there until the default changes.
 void AudioEngine::followDefaultOutput(const ServerState& server)
 {
-    if (!m_systemCapture || !m_isRunning || server.output.sink == m_systemCapture->sink())
+    const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
+    if (!system || !m_isRunning || server.output.sink == system->sink())
         return;
     if (server.output.sink.empty())
         loseRunningCapture(QString::fromLatin1(AudioBackend::kNoOutputDevice));
@@ -316,7 +280,7 @@ void AudioEngine::retryLater()
 {
     if (m_retryTimer->isActive() || m_retryAsked)
         return;
-    if (m_resuming && m_retries >= m_retryPolicy.attempts) {
+    if (m_state == CaptureState::resuming && m_retries >= m_retryPolicy.attempts) {
         m_retryAsked = true;
         ask([this](const ServerState& server) {
             m_retryAsked = false;
@@ -330,7 +294,7 @@ void AudioEngine::retryLater()
 
 void AudioEngine::giveUpResuming(bool serverBack)
 {
-    if (!m_resuming)
+    if (m_state != CaptureState::resuming)
         return;  // stopped, or resumed, meanwhile
     loseRunningCapture(QString::fromLatin1(serverBack ? AudioBackend::kSourceLost : AudioBackend::kServerLost));
     if (!serverBack)
@@ -347,7 +311,7 @@ void AudioEngine::retry()
             return;
         }
         handleServerNews(server);
-        if (m_resuming)
+        if (m_state == CaptureState::resuming)
             openCapture(m_captureID, server);
         else
             m_retries = 0;
@@ -357,22 +321,22 @@ void AudioEngine::retry()
 void AudioEngine::loseRunningCapture(const QString& reason)
 {
     closeCapture();
-    m_resuming = false;
+    m_state = CaptureState::idle;
     m_retries = 0;
-    setTransientError(reason);
+    setError(reason, true);
     publish(m_isRunning, false);
 }
 
-void AudioEngine::setTransientError(const QString& text)
+// `transient`: a later successful start undoes it (a lost stream, a failed
+// input start, a reconnection), unlike a system-audio start's failure.
+void AudioEngine::setError(const QString& text, bool transient)
 {
     publish(m_lastError, text);
-    m_lastErrorIsTransient = true;
+    m_lastErrorIsTransient = transient;
 }
 
 void AudioEngine::clearTransientError()
 {
-    if (!m_lastErrorIsTransient)
-        return;
-    publish(m_lastError, QString());
-    m_lastErrorIsTransient = false;
+    if (m_lastErrorIsTransient)
+        setError(QString(), false);
 }

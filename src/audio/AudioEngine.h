@@ -2,6 +2,7 @@
 
 #include "audio/AudioBackend.h"
 #include "audio/AudioDeviceInfo.h"
+#include "audio/InputCapture.h"
 #include "audio/RingBuffer.h"
 
 #include <QList>
@@ -11,10 +12,9 @@
 #include <cstdint>
 #include <memory>
 
-class AudioTapProcessor;
+class Capture;
 class QTimer;
 class MainThreadWakeup;
-class SystemAudioCapture;
 
 // The audio side's controller: the source list and selection, starting and
 // stopping capture, and the ring buffer the renderer drains.
@@ -51,7 +51,7 @@ public:
 
     static constexpr const char* kNoSoundServer =
         "System Audio requires a PulseAudio or PipeWire sound server";
-    static constexpr const char* kInputUnavailable = "The selected input device is not available";
+    static constexpr const char* kInputUnavailable = InputCapture::kUnavailable;
     static constexpr const char* kReconnecting = "Reconnecting to the sound server\u2026";
 
     // Talks to the PulseAudio (or pipewire-pulse) server.
@@ -103,7 +103,6 @@ private:
     void applyDevices(QList<AudioDeviceInfo> devices);
     void beginStart(const ServerState& server);
     void openCapture(uint32_t id, const ServerState& server);
-    bool openInput(uint32_t id, const ServerState& server, std::string& error);
     void failInputStart(const std::string& reason);
     void handleCaptureNews();
     void captureFailed(const std::string& reason);
@@ -113,7 +112,7 @@ private:
     void retry();
     void giveUpResuming(bool serverBack);
     void loseRunningCapture(const QString& reason);
-    void setTransientError(const QString& text);
+    void setError(const QString& text, bool transient);
     void clearTransientError();
     void closeCapture();
     int fragmentFrames() const;
@@ -138,15 +137,20 @@ private:
     double m_sampleRate = 48000.0;
     const std::shared_ptr<RingBuffer> m_ringBuffer;
     int m_bufferSize = kDefaultBufferSize;
-    std::unique_ptr<AudioTapProcessor> m_tapProcessor;
-    std::unique_ptr<AudioStream> m_inputStream;  // after the processor: closed first
-    std::unique_ptr<SystemAudioCapture> m_systemCapture;
+    // What capture does. isRunning is true from live on, and stays true while
+    // system audio moves to another output (starting) and while resuming.
+    enum class CaptureState {
+        idle,
+        starting,  // a start waits for the server's answer, or its stream for its start
+        live,      // the stream runs
+        resuming,  // lost with the server: waiting for it, or reopening once it is back
+    };
+    CaptureState m_state = CaptureState::idle;
+    std::unique_ptr<Capture> m_capture;
     uint32_t m_captureID = AudioDeviceInfo::kNoDeviceID;  // the source of the capture held
     uint64_t m_startTicket = 0;     // the start() waiting for the server's answer; 0: none
     uint64_t m_lastTicket = 0;
     bool m_retryAsked = false;      // a retry waits for the server's answer
-    bool m_captureLive = false;     // the capture held has reported that it runs
-    bool m_resuming = false;        // capture waits for the server to come back
     int m_retries = 0;              // attempts since the server was lost
     RetryPolicy m_retryPolicy;
     QString m_lastError;

@@ -544,36 +544,41 @@ void PulseBackend::query(std::function<void(ServerState)> done)
     m_core->requestsChanged.notify_one();
 }
 
+namespace {
+
+// One record stream, opened without waiting: none without a live connection.
+OpenResult openRecord(const std::shared_ptr<PulseBackend::Core>& core, const char* name, const InputStreamRequest& request,
+                      pa_stream_flags_t flags, AudioStreamCallbacks& callbacks)
+{
+    LoopLock lock(core->loop);
+    if (!core->contextReady())
+        return {nullptr, AudioBackend::kServerLost};
+    auto stream = std::make_unique<PulseStream>(core, callbacks);
+    std::string error;
+    const int fragment = PulseBackend::fragmentFor(request.fragmentFrames, request.sampleRate, core->pipewire > 0);
+    if (!stream->connect(name, request.sourceName, request.sampleRate, request.channels, fragment, flags, error))
+        return {nullptr, error};
+    return {std::move(stream), {}};
+}
+
+}  // namespace
+
 OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks)
 {
-    LoopLock lock(m_core->loop);
-    if (!m_core->contextReady())
-        return {nullptr, kServerLost};
     // DONT_MOVE: a removed source ends the stream instead of silently
     // recording another one. NO_REMAP, NO_REMIX: channels by index, so inputs
     // beyond the second are dropped, never mixed into the first two.
-    auto stream = std::make_unique<PulseStream>(m_core, callbacks);
-    std::string error;
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS |
-                                                      PA_STREAM_NO_REMIX_CHANNELS);
-    if (!stream->connect("Orvalen input", request.sourceName, request.sampleRate, request.channels,
-                         fragmentFor(request.fragmentFrames, request.sampleRate, m_core->pipewire > 0), flags, error))
-        return {nullptr, error};
-    return {std::move(stream), {}};
+    return openRecord(m_core, "Orvalen input", request,
+                      static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_NO_REMAP_CHANNELS |
+                                                     PA_STREAM_NO_REMIX_CHANNELS),
+                      callbacks);
 }
 
 OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double sampleRate,
                                          int fragmentFrames, AudioStreamCallbacks& callbacks)
 {
-    LoopLock lock(m_core->loop);
-    if (!m_core->contextReady())
-        return {nullptr, kServerLost};
-    auto stream = std::make_unique<PulseStream>(m_core, callbacks);
-    std::string error;
-    if (!stream->connect("Orvalen system audio", monitor, sampleRate, 2,
-                         fragmentFor(fragmentFrames, sampleRate, m_core->pipewire > 0), PA_STREAM_NOFLAGS, error))
-        return {nullptr, error};
-    return {std::move(stream), {}};
+    return openRecord(m_core, "Orvalen system audio", {monitor, sampleRate, 2, fragmentFrames}, PA_STREAM_NOFLAGS,
+                      callbacks);
 }
 
 void PulseBackend::watch(std::function<void()> changed)
