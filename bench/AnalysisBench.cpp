@@ -39,7 +39,7 @@ std::vector<float> musicLike()
     auto kicks = signals::clickTrain(kWindow, kRate, 0.5);
     auto noise = signals::noise(kWindow, 0.05, 9);
     auto tone = signals::generate(kWindow, kRate, [](double t) {
-        return 0.3 * std::fabs(std::sin(2 * signals::kPi * 4 * t)) * std::sin(2 * signals::kPi * 440 * t);
+        return 0.3 * std::fabs(std::sin(2 * std::numbers::pi * 4 * t)) * std::sin(2 * std::numbers::pi * 440 * t);
     });
     for (int64_t i = 0; i < kWindow; ++i)
         kicks[i] += noise[i] + tone[i];
