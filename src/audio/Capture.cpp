@@ -33,7 +33,7 @@ std::string CaptureReceiver::failureText() const
 
 InputCapture::InputCapture(std::shared_ptr<RingBuffer> ringBuffer, AudioBackend& backend, uint32_t sourceID,
                            int fragmentFrames, std::function<void()> statusChanged)
-    : m_receiver(std::move(ringBuffer), std::move(statusChanged)),
+    : Capture(std::move(ringBuffer), std::move(statusChanged)),
       m_backend(backend),
       m_sourceID(sourceID),
       m_fragmentFrames(fragmentFrames)
@@ -53,10 +53,4 @@ void InputCapture::start(const ServerState& server)
     if (!opened.stream)
         return m_receiver.failStart(opened.error.empty() ? "The input stream could not be opened" : opened.error);
     m_stream = std::move(opened.stream);
-}
-
-void InputCapture::stop()
-{
-    m_receiver.stop();
-    m_stream.reset();  // no callback runs after this
 }

@@ -42,16 +42,34 @@ private:
 // One object per start: start once, stop once, then drop it. Main thread.
 class Capture {
 public:
-    virtual ~Capture() = default;
+    virtual ~Capture() { stop(); }
+
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
 
     // Opens the stream from what `server` lists; returns at once. The outcome
     // arrives through status(): running, or failed with failureText().
     virtual void start(const ServerState& server) = 0;
-    // No block reaches the ring buffer once this returns.
-    virtual void stop() = 0;
-    virtual const StreamStatus& status() const noexcept = 0;
     // Hz of the frames it writes; valid once start() has not failed.
     virtual double sampleRate() const = 0;
+
+    // No block reaches the ring buffer once this returns.
+    void stop()
+    {
+        m_receiver.stop();
+        m_stream.reset();  // no callback runs after this
+    }
+    const StreamStatus& status() const noexcept { return m_receiver.status(); }
     // Why the start or the stream failed; empty while it has not.
-    virtual std::string failureText() const = 0;
+    std::string failureText() const { return m_receiver.failureText(); }
+
+protected:
+    // `statusChanged` as for StreamStatus.
+    Capture(std::shared_ptr<RingBuffer> ringBuffer, std::function<void()> statusChanged)
+        : m_receiver(std::move(ringBuffer), std::move(statusChanged))
+    {
+    }
+
+    CaptureReceiver m_receiver;
+    std::unique_ptr<AudioStream> m_stream;  // after the receiver: closed first
 };

@@ -13,19 +13,13 @@ public:
     // `statusChanged` as for StreamStatus. The backend must outlive this object.
     InputCapture(std::shared_ptr<RingBuffer> ringBuffer, AudioBackend& backend, uint32_t sourceID,
                  int fragmentFrames, std::function<void()> statusChanged);
-    ~InputCapture() override { stop(); }
 
     void start(const ServerState& server) override;
-    void stop() override;
-    const StreamStatus& status() const noexcept override { return m_receiver.status(); }
     double sampleRate() const override { return m_sampleRate; }
-    std::string failureText() const override { return m_receiver.failureText(); }
 
 private:
-    CaptureReceiver m_receiver;
     AudioBackend& m_backend;
     const uint32_t m_sourceID;
     const int m_fragmentFrames;
     double m_sampleRate = 0;
-    std::unique_ptr<AudioStream> m_stream;  // last: closed before the rest goes
 };

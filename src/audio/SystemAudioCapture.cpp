@@ -6,7 +6,7 @@
 
 SystemAudioCapture::SystemAudioCapture(std::shared_ptr<RingBuffer> ringBuffer,
                                        AudioBackend& backend, std::function<void()> statusChanged)
-    : m_receiver(std::move(ringBuffer), std::move(statusChanged)), m_backend(backend)
+    : Capture(std::move(ringBuffer), std::move(statusChanged)), m_backend(backend)
 {
 }
 
@@ -25,11 +25,5 @@ void SystemAudioCapture::start(const ServerState& server)
         return m_receiver.failStart(opened.error.empty() ? "System Audio could not be started" : opened.error);
     m_sink = output.sink;
     m_stream = std::move(opened.stream);
-}
-
-void SystemAudioCapture::stop()
-{
-    m_receiver.stop();
-    m_stream.reset();
 }
 
