@@ -106,7 +106,10 @@ void AudioEngine::refreshDevices()
 
 void AudioEngine::applyDevices(QList<AudioDeviceInfo> devices)
 {
+    const bool differs = devices != m_availableDevices;
     publish(m_availableDevices, std::move(devices));
+    if (differs)
+        emit devicesChanged();
 
     const auto listed = [&](uint32_t id) {
         return std::any_of(m_availableDevices.cbegin(), m_availableDevices.cend(),

@@ -95,6 +95,8 @@ public:
 
 signals:
     void willChange();
+    // After a new device list that differs from the last one was stored.
+    void devicesChanged();
 
 private:
     struct Relay;

@@ -1,6 +1,7 @@
 #include "settings/Preset.h"
 
 #include "settings/FloatConversion.h"
+#include "settings/SettingsTable.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,27 +73,34 @@ std::optional<bool> readBool(const QJsonValue& value)
     return value.toBool();
 }
 
+QLatin1StringView latin1(std::string_view key) { return QLatin1StringView(key.data(), qsizetype(key.size())); }
+
+std::optional<float> read(const QJsonValue& value, float*) { return readFloat(value); }
+std::optional<int64_t> read(const QJsonValue& value, int64_t*) { return readInt(value); }
+std::optional<QString> read(const QJsonValue& value, QString*) { return readString(value); }
+std::optional<bool> read(const QJsonValue& value, bool*) { return readBool(value); }
+
 // Reads a required field into `out`; false when it is missing or unfit.
-template <typename T, typename Reader>
-bool require(const QJsonObject& object, const char* key, Reader read, T& out)
+template <typename T>
+bool readField(const QJsonObject& object, std::string_view key, T& out)
 {
-    const std::optional<T> value = read(object.value(QLatin1StringView(key)));
+    const std::optional<T> value = read(object.value(latin1(key)), static_cast<T*>(nullptr));
     if (!value)
         return false;
     out = *value;
     return true;
 }
 
-// Reads an optional field: absent or null is no value, anything else must fit.
-template <typename T, typename Reader>
-bool allowAbsent(const QJsonObject& object, const char* key, Reader read, std::optional<T>& out)
+// An optional field: absent or null is no value, anything else must fit.
+template <typename T>
+bool readField(const QJsonObject& object, std::string_view key, std::optional<T>& out)
 {
-    const QJsonValue raw = object.value(QLatin1StringView(key));
+    const QJsonValue raw = object.value(latin1(key));
     if (raw.isUndefined() || raw.isNull()) {
         out.reset();
         return true;
     }
-    out = read(raw);
+    out = read(raw, static_cast<T*>(nullptr));
     return out.has_value();
 }
 
@@ -109,33 +117,30 @@ std::optional<QJsonObject> presetToJson(const Preset& preset)
 {
     QJsonObject object;
     bool finite = true;
-    const auto putFloat = [&](const char* key, float value) {
-        const std::optional<double> number = jsonNumber(value);
-        finite = finite && number.has_value();
-        if (number)
-            object.insert(QLatin1StringView(key), *number);
+    const auto put = [&](std::string_view key, const auto& value) {
+        using T = std::decay_t<decltype(value)>;
+        const QLatin1StringView name = latin1(key);
+        if constexpr (std::is_same_v<T, float>) {
+            const std::optional<double> number = jsonNumber(value);
+            finite = finite && number.has_value();
+            if (number)
+                object.insert(name, *number);
+        } else if constexpr (std::is_same_v<T, int64_t>) {
+            object.insert(name, qint64(value));
+        } else {
+            object.insert(name, value);
+        }
     };
-    object.insert(QLatin1StringView("name"), preset.name);
-    object.insert(QLatin1StringView("displayMode"), preset.displayMode);
-    object.insert(QLatin1StringView("frameRate"), qint64(preset.frameRate));
-    object.insert(QLatin1StringView("audioBufferSize"), qint64(preset.audioBufferSize));
-    putFloat("decay", preset.decay);
-    putFloat("intensity", preset.intensity);
-    putFloat("beamWidth", preset.beamWidth);
-    putFloat("speedSensitivity", preset.speedSensitivity);
-    object.insert(QLatin1StringView("xyRotation"), preset.xyRotation);
-    object.insert(QLatin1StringView("beamColorMode"), preset.beamColorMode);
-    putFloat("xyGain", preset.xyGain);
-    putFloat("timePerDivision", preset.timePerDivision);
-    putFloat("triggerLevel", preset.triggerLevel);
-    object.insert(QLatin1StringView("triggerEnabled"), preset.triggerEnabled);
-    object.insert(QLatin1StringView("triggerChannel"), qint64(preset.triggerChannel));
-    putFloat("waveformGain", preset.waveformGain);
-    object.insert(QLatin1StringView("kxScaleMode"), preset.kxScaleMode);
-    if (preset.displayFilterType)
-        object.insert(QLatin1StringView("displayFilterType"), *preset.displayFilterType);
-    if (preset.displayFilterFrequency)
-        putFloat("displayFilterFrequency", *preset.displayFilterFrequency);
+    put("name", preset.name);
+    settings::forEach([&](const auto& row) {
+        const auto& stored = preset.*(row.stored);
+        if constexpr (requires { stored.has_value(); }) {
+            if (stored)
+                put(row.key, *stored);
+        } else {
+            put(row.key, stored);
+        }
+    });
     if (!finite)
         return std::nullopt;
     return object;
@@ -147,25 +152,8 @@ std::optional<Preset> presetFromJson(const QJsonValue& value)
         return std::nullopt;
     const QJsonObject object = value.toObject();
     Preset p;
-    const bool ok = require(object, "name", readString, p.name)
-        && require(object, "displayMode", readString, p.displayMode)
-        && require(object, "frameRate", readInt, p.frameRate)
-        && require(object, "audioBufferSize", readInt, p.audioBufferSize)
-        && require(object, "decay", readFloat, p.decay)
-        && require(object, "intensity", readFloat, p.intensity)
-        && require(object, "beamWidth", readFloat, p.beamWidth)
-        && require(object, "speedSensitivity", readFloat, p.speedSensitivity)
-        && require(object, "xyRotation", readString, p.xyRotation)
-        && require(object, "beamColorMode", readString, p.beamColorMode)
-        && require(object, "xyGain", readFloat, p.xyGain)
-        && require(object, "timePerDivision", readFloat, p.timePerDivision)
-        && require(object, "triggerLevel", readFloat, p.triggerLevel)
-        && require(object, "triggerEnabled", readBool, p.triggerEnabled)
-        && require(object, "triggerChannel", readInt, p.triggerChannel)
-        && require(object, "waveformGain", readFloat, p.waveformGain)
-        && require(object, "kxScaleMode", readString, p.kxScaleMode)
-        && allowAbsent(object, "displayFilterType", readString, p.displayFilterType)
-        && allowAbsent(object, "displayFilterFrequency", readFloat, p.displayFilterFrequency);
+    bool ok = readField(object, "name", p.name);
+    settings::forEach([&](const auto& row) { ok = ok && readField(object, row.key, p.*(row.stored)); });
     if (!ok)
         return std::nullopt;
     return p;

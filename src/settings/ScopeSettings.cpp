@@ -50,65 +50,48 @@ ScopeSettings::ScopeSettings(std::shared_ptr<PreferencesStore> store, QObject* p
 
 ScopeSettings::~ScopeSettings() = default;
 
-void ScopeSettings::setDisplayMode(DisplayMode value) { emit willChange(); m_displayMode = value; }
-
-void ScopeSettings::setFrameRate(int64_t value)
+void ScopeSettings::setDisplayMode(DisplayMode value) { set(settings::displayMode, value); }
+void ScopeSettings::setFrameRate(int64_t value) { set(settings::frameRate, value); }
+void ScopeSettings::setAudioBufferSize(int64_t value) { set(settings::audioBufferSize, value); }
+void ScopeSettings::setDecay(float value) { set(settings::decay, value); }
+void ScopeSettings::setIntensity(float value) { set(settings::intensity, value); }
+void ScopeSettings::setBeamWidth(float value) { set(settings::beamWidth, value); }
+void ScopeSettings::setSpeedSensitivity(float value) { set(settings::speedSensitivity, value); }
+void ScopeSettings::setXyRotation(XYRotation value) { set(settings::xyRotation, value); }
+void ScopeSettings::setBeamColorMode(BeamColorMode value) { set(settings::beamColorMode, value); }
+void ScopeSettings::setXyGain(float value) { set(settings::xyGain, value); }
+void ScopeSettings::setTimePerDivision(float value) { set(settings::timePerDivision, value); }
+void ScopeSettings::setTriggerLevel(float value) { set(settings::triggerLevel, value); }
+void ScopeSettings::setTriggerEnabled(bool value) { set(settings::triggerEnabled, value); }
+void ScopeSettings::setTriggerChannel(int64_t value) { set(settings::triggerChannel, value); }
+void ScopeSettings::setWaveformGain(float value) { set(settings::waveformGain, value); }
+void ScopeSettings::setKxScaleMode(KXScaleMode value) { set(settings::kxScaleMode, value); }
+void ScopeSettings::setDisplayFilterType(FilterType value) { set(settings::displayFilterType, value); }
+void ScopeSettings::setDisplayFilterFrequency(float value) { set(settings::displayFilterFrequency, value); }
+void ScopeSettings::setScopeVisible(bool value) { assign(m_scopeVisible, value, &ScopeSettings::displayChanged); }
+void ScopeSettings::setRhythmMatchRate(float value) { assign(m_rhythmMatchRate, value, &ScopeSettings::metersChanged); }
+void ScopeSettings::setExpansionPressure(float value)
 {
-    emit willChange();
-    m_frameRate = value;
-    // A copy: the hook may replace itself while it runs.
-    if (const std::function<void(int64_t)> hook = onFrameRateChanged)
-        hook(m_frameRate);
+    assign(m_expansionPressure, value, &ScopeSettings::metersChanged);
 }
-
-void ScopeSettings::setAudioBufferSize(int64_t value) { emit willChange(); m_audioBufferSize = value; }
-void ScopeSettings::setDecay(float value) { emit willChange(); m_decay = value; }
-void ScopeSettings::setIntensity(float value) { emit willChange(); m_intensity = value; }
-void ScopeSettings::setBeamWidth(float value) { emit willChange(); m_beamWidth = value; }
-void ScopeSettings::setSpeedSensitivity(float value) { emit willChange(); m_speedSensitivity = value; }
-void ScopeSettings::setXyRotation(XYRotation value) { emit willChange(); m_xyRotation = value; }
-void ScopeSettings::setBeamColorMode(BeamColorMode value) { emit willChange(); m_beamColorMode = value; }
-void ScopeSettings::setXyGain(float value) { emit willChange(); m_xyGain = value; }
-void ScopeSettings::setTimePerDivision(float value) { emit willChange(); m_timePerDivision = value; }
-void ScopeSettings::setTriggerLevel(float value) { emit willChange(); m_triggerLevel = value; }
-void ScopeSettings::setTriggerEnabled(bool value) { emit willChange(); m_triggerEnabled = value; }
-void ScopeSettings::setTriggerChannel(int64_t value) { emit willChange(); m_triggerChannel = value; }
-void ScopeSettings::setWaveformGain(float value) { emit willChange(); m_waveformGain = value; }
-void ScopeSettings::setDisplayFilterType(FilterType value) { emit willChange(); m_displayFilterType = value; }
-void ScopeSettings::setDisplayFilterFrequency(float value) { emit willChange(); m_displayFilterFrequency = value; }
-void ScopeSettings::setScopeVisible(bool value) { emit willChange(); m_scopeVisible = value; }
-void ScopeSettings::setRhythmMatchRate(float value) { emit willChange(); m_rhythmMatchRate = value; }
-void ScopeSettings::setExpansionPressure(float value) { emit willChange(); m_expansionPressure = value; }
-void ScopeSettings::setKxScaleMode(KXScaleMode value) { emit willChange(); m_kxScaleMode = value; }
-void ScopeSettings::setSignalDensity(float value) { emit willChange(); m_signalDensity = value; }
-void ScopeSettings::setEnvelopeCurvature(float value) { emit willChange(); m_envelopeCurvature = value; }
-void ScopeSettings::setSavedPresets(const QList<Preset>& value) { emit willChange(); m_savedPresets = value; }
+void ScopeSettings::setSignalDensity(float value) { assign(m_signalDensity, value, &ScopeSettings::metersChanged); }
+void ScopeSettings::setEnvelopeCurvature(float value)
+{
+    assign(m_envelopeCurvature, value, &ScopeSettings::metersChanged);
+}
+void ScopeSettings::setSavedPresets(const QList<Preset>& value)
+{
+    assign(m_savedPresets, value, &ScopeSettings::presetsChanged);
+}
 
 void ScopeSettings::resetToDefaults()
 {
-    setDisplayMode(DisplayMode::xy);
-    setFrameRate(120);
-    setAudioBufferSize(256);
-    setDecay(0.52f);
-    setIntensity(10.0f);
-    setBeamWidth(3.23f);
-    setSpeedSensitivity(8.29f);
-    setXyRotation(XYRotation::deg45);
-    setBeamColorMode(BeamColorMode::green);
-    setXyGain(1.0f);
-    setTimePerDivision(2.0f);
-    setTriggerLevel(1.0f);
-    setTriggerEnabled(true);
-    setTriggerChannel(0);
-    setWaveformGain(1.0f);
-    setKxScaleMode(KXScaleMode::edm);
-    setDisplayFilterType(FilterType::off);
-    setDisplayFilterFrequency(1000.0f);
+    settings::forEach([this](const auto& row) { set(row, row.defaultValue()); });
 }
 
 int64_t ScopeSettings::samplesForDisplay(double sampleRate) const
 {
-    float t = m_timePerDivision * 10.0f;  // ten divisions across the screen
+    float t = m_values.timePerDivision * 10.0f;  // ten divisions across the screen
     t = t / 1000.0f;                      // milliseconds to seconds
     t = t * floatconv::narrowToFloat(sampleRate);
     return floatconv::truncateToInt64(t);
@@ -118,55 +101,16 @@ ScopeSettings::Preset ScopeSettings::snapshot(const QString& name) const
 {
     Preset p;
     p.name = name;
-    p.displayMode = rawValueString(m_displayMode);
-    p.frameRate = m_frameRate;
-    p.audioBufferSize = m_audioBufferSize;
-    p.decay = m_decay;
-    p.intensity = m_intensity;
-    p.beamWidth = m_beamWidth;
-    p.speedSensitivity = m_speedSensitivity;
-    p.xyRotation = rawValueString(m_xyRotation);
-    p.beamColorMode = rawValueString(m_beamColorMode);
-    p.xyGain = m_xyGain;
-    p.timePerDivision = m_timePerDivision;
-    p.triggerLevel = m_triggerLevel;
-    p.triggerEnabled = m_triggerEnabled;
-    p.triggerChannel = m_triggerChannel;
-    p.waveformGain = m_waveformGain;
-    p.kxScaleMode = rawValueString(m_kxScaleMode);
-    p.displayFilterType = rawValueString(m_displayFilterType);
-    p.displayFilterFrequency = m_displayFilterFrequency;
+    settings::forEach([&](const auto& row) { p.*(row.stored) = settings::toStored(row, m_values.*(row.value)); });
     return p;
 }
 
 void ScopeSettings::applyPreset(const Preset& p)
 {
-    if (const auto mode = displayModeFromRawValue(p.displayMode))
-        setDisplayMode(*mode);
-    setFrameRate(p.frameRate);
-    setAudioBufferSize(p.audioBufferSize);
-    setDecay(p.decay);
-    setIntensity(p.intensity);
-    setBeamWidth(p.beamWidth);
-    setSpeedSensitivity(p.speedSensitivity);
-    if (const auto rotation = xyRotationFromRawValue(p.xyRotation))
-        setXyRotation(*rotation);
-    if (const auto color = beamColorModeFromRawValue(p.beamColorMode))
-        setBeamColorMode(*color);
-    setXyGain(p.xyGain);
-    setTimePerDivision(p.timePerDivision);
-    setTriggerLevel(p.triggerLevel);
-    setTriggerEnabled(p.triggerEnabled);
-    setTriggerChannel(p.triggerChannel);
-    setWaveformGain(p.waveformGain);
-    if (const auto scale = kxScaleModeFromRawValue(p.kxScaleMode))
-        setKxScaleMode(*scale);
-    std::optional<FilterType> filter;
-    if (p.displayFilterType)
-        filter = filterTypeFromRawValue(QStringView(*p.displayFilterType));
-    setDisplayFilterType(filter.value_or(FilterType::off));
-    if (p.displayFilterFrequency)
-        setDisplayFilterFrequency(*p.displayFilterFrequency);
+    settings::forEach([&](const auto& row) {
+        if (const auto value = settings::fromStored(row, p.*(row.stored)))
+            set(row, *value);
+    });
 }
 
 QList<ScopeSettings::Preset> ScopeSettings::presetsToUpdate()

@@ -4,6 +4,7 @@
 #include "settings/DisplayEnums.h"
 #include "settings/PreferencesStore.h"
 #include "settings/Preset.h"
+#include "settings/SettingsTable.h"
 
 #include <QList>
 #include <QObject>
@@ -39,11 +40,10 @@ public:
     };
 
     // Option tables of the control panel's pickers, in the order shown.
-    static constexpr std::array<float, 9> timeDivOptions = {1, 2, 5, 10, 20, 50, 100, 200, 500};
-    static constexpr std::array<int64_t, 3> frameRateOptions = {30, 60, 120};
-    static constexpr std::array<int64_t, 5> bufferSizeOptions = {64, 128, 256, 512, 1024};
-    static constexpr std::array<float, 18> filterFreqOptions = {
-        20, 30, 40, 50, 60, 100, 200, 300, 500, 800, 1000, 2000, 3000, 5000, 8000, 12000, 16000, 20000};
+    static constexpr auto& timeDivOptions = settings::kTimeDivOptions;
+    static constexpr auto& frameRateOptions = settings::kFrameRateOptions;
+    static constexpr auto& bufferSizeOptions = settings::kBufferSizeOptions;
+    static constexpr auto& filterFreqOptions = settings::kFilterFreqOptions;
     static constexpr std::array<FilterPreset, 6> factoryFilterPresets = {{
         {"Sub Bass (< 100Hz)", FilterType::lowpass, 100},
         {"Bass (< 300Hz)", FilterType::lowpass, 300},
@@ -61,27 +61,29 @@ public:
     explicit ScopeSettings(std::shared_ptr<PreferencesStore> store, QObject* parent = nullptr);
     ~ScopeSettings() override;
 
-    DisplayMode displayMode() const { return m_displayMode; }
-    int64_t frameRate() const { return m_frameRate; }
-    int64_t audioBufferSize() const { return m_audioBufferSize; }
-    float decay() const { return m_decay; }
-    float intensity() const { return m_intensity; }
-    float beamWidth() const { return m_beamWidth; }
-    float speedSensitivity() const { return m_speedSensitivity; }
-    XYRotation xyRotation() const { return m_xyRotation; }
-    BeamColorMode beamColorMode() const { return m_beamColorMode; }
-    float xyGain() const { return m_xyGain; }
-    float timePerDivision() const { return m_timePerDivision; }
-    float triggerLevel() const { return m_triggerLevel; }
-    bool triggerEnabled() const { return m_triggerEnabled; }
-    int64_t triggerChannel() const { return m_triggerChannel; }
-    float waveformGain() const { return m_waveformGain; }
-    FilterType displayFilterType() const { return m_displayFilterType; }
-    float displayFilterFrequency() const { return m_displayFilterFrequency; }
+    // The persisted settings at once, and each by its name.
+    const DisplaySettings& values() const { return m_values; }
+    DisplayMode displayMode() const { return m_values.displayMode; }
+    int64_t frameRate() const { return m_values.frameRate; }
+    int64_t audioBufferSize() const { return m_values.audioBufferSize; }
+    float decay() const { return m_values.decay; }
+    float intensity() const { return m_values.intensity; }
+    float beamWidth() const { return m_values.beamWidth; }
+    float speedSensitivity() const { return m_values.speedSensitivity; }
+    XYRotation xyRotation() const { return m_values.xyRotation; }
+    BeamColorMode beamColorMode() const { return m_values.beamColorMode; }
+    float xyGain() const { return m_values.xyGain; }
+    float timePerDivision() const { return m_values.timePerDivision; }
+    float triggerLevel() const { return m_values.triggerLevel; }
+    bool triggerEnabled() const { return m_values.triggerEnabled; }
+    int64_t triggerChannel() const { return m_values.triggerChannel; }
+    float waveformGain() const { return m_values.waveformGain; }
+    FilterType displayFilterType() const { return m_values.displayFilterType; }
+    float displayFilterFrequency() const { return m_values.displayFilterFrequency; }
     bool scopeVisible() const { return m_scopeVisible; }
     float rhythmMatchRate() const { return m_rhythmMatchRate; }
     float expansionPressure() const { return m_expansionPressure; }
-    KXScaleMode kxScaleMode() const { return m_kxScaleMode; }
+    KXScaleMode kxScaleMode() const { return m_values.kxScaleMode; }
     float signalDensity() const { return m_signalDensity; }
     float envelopeCurvature() const { return m_envelopeCurvature; }
     const QList<Preset>& savedPresets() const { return m_savedPresets; }
@@ -112,18 +114,22 @@ public:
     void setEnvelopeCurvature(float value);
     void setSavedPresets(const QList<Preset>& value);
 
+    // Any persisted setting by its row of the table, as its named setter does.
+    template <typename T, typename Stored>
+    void set(const settings::Setting<T, Stored>& row, T value);
+
     // Installed by the scope view bridge. onFrameRateChanged receives the new
     // rate after every assignment of frameRate; onResetAnalysis is invoked by
     // the control panel's meter reset, never by this object.
     std::function<void(int64_t)> onFrameRateChanged;
     std::function<void()> onResetAnalysis;
 
-    // Puts the eighteen persisted settings back to their initial values, each
+    // Puts the persisted settings back to their initial values, each
     // through its setter. Leaves scopeVisible, the meters, the hooks, the
     // presets and the auto-save alone; writes nothing itself.
     void resetToDefaults();
 
-    BeamColor beamColor() const { return beamColorFor(m_beamColorMode); }
+    BeamColor beamColor() const { return beamColorFor(m_values.beamColorMode); }
 
     // Samples across the ten divisions of the Scope screen, computed in 32-bit
     // floats and truncated. A product beyond the int64 range saturates at its
@@ -177,32 +183,24 @@ public:
 signals:
     // Emitted by every setter before the value is stored.
     void willChange();
+    // Emitted after a store that changed something, by what it changed:
+    // a persisted setting or the scope's visibility (what the picture and
+    // the controls show), a meter, the preset list.
+    void displayChanged();
+    void metersChanged();
+    void presetsChanged();
 
 private:
     bool writePresets(const QList<Preset>& presets);
     QList<Preset> presetsToUpdate();
 
-    DisplayMode m_displayMode = DisplayMode::xy;
-    int64_t m_frameRate = 120;
-    int64_t m_audioBufferSize = 256;
-    float m_decay = 0.52f;
-    float m_intensity = 10.0f;
-    float m_beamWidth = 3.23f;
-    float m_speedSensitivity = 8.29f;
-    XYRotation m_xyRotation = XYRotation::deg45;
-    BeamColorMode m_beamColorMode = BeamColorMode::green;
-    float m_xyGain = 1.0f;
-    float m_timePerDivision = 2.0f;
-    float m_triggerLevel = 1.0f;
-    bool m_triggerEnabled = true;
-    int64_t m_triggerChannel = 0;
-    float m_waveformGain = 1.0f;
-    FilterType m_displayFilterType = FilterType::off;
-    float m_displayFilterFrequency = 1000.0f;
+    template <typename T>
+    void assign(T& field, T value, void (ScopeSettings::*changed)());
+
+    DisplaySettings m_values;
     bool m_scopeVisible = true;
     float m_rhythmMatchRate = 0.0f;
     float m_expansionPressure = 0.0f;
-    KXScaleMode m_kxScaleMode = KXScaleMode::edm;
     float m_signalDensity = 0.0f;
     float m_envelopeCurvature = 0.0f;
     QList<Preset> m_savedPresets;
@@ -215,3 +213,25 @@ private:
     // save or delete instead of the stored one.
     bool m_presetsUnsaved = false;
 };
+
+template <typename T>
+void ScopeSettings::assign(T& field, T value, void (ScopeSettings::*changed)())
+{
+    emit willChange();
+    const bool differs = !settings::same(field, value);
+    field = value;
+    if (differs)
+        emit (this->*changed)();
+}
+
+template <typename T, typename Stored>
+void ScopeSettings::set(const settings::Setting<T, Stored>& row, T value)
+{
+    assign(m_values.*(row.value), value, &ScopeSettings::displayChanged);
+    if constexpr (std::is_same_v<T, int64_t>) {
+        // A copy: the hook may replace itself while it runs.
+        if (row.value == &DisplaySettings::frameRate)
+            if (const std::function<void(int64_t)> hook = onFrameRateChanged)
+                hook(m_values.frameRate);
+    }
+}

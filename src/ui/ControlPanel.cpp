@@ -7,6 +7,7 @@
 #include "ui/MeterBar.h"
 #include "ui/ParamSlider.h"
 #include "ui/SegmentedPicker.h"
+#include "ui/SettingControls.h"
 #include "ui/UiStyle.h"
 
 #include <QCheckBox>
@@ -34,37 +35,12 @@ namespace {
 constexpr int kInset = 16;
 constexpr int kSnapshotNoteMs = 4000;
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 QLabel* grayLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setFont(ui::monoFont(pixelSize, weight));
     label->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::kGray)));
     return label;
-}
-
-QComboBox* smallPopup(int width, QWidget* parent)
-{
-    auto* box = new QComboBox(parent);
-    box->setFixedWidth(width);
-    box->setFont(ui::monoFont(10));
-    box->setFocusPolicy(Qt::TabFocus);
-    return box;
-}
-
-// Index of `value` in a table, or -1: a preset may hold a value the panel
-// does not offer, and then no option is shown as selected.
-template <typename Table, typename T>
-int indexIn(const Table& table, T value)
-{
-    int i = 0;
-    for (const auto& option : table) {
-        if (option == value)
-            return i;
-        ++i;
-    }
-    return -1;
 }
 
 // Trims spaces and tabs (only those) from both ends.
@@ -127,7 +103,8 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
     m_logo->lower();
     ui::addFocusRing(this);
 
-    connect(&m_settings, &ScopeSettings::willChange, this, &ControlPanel::scheduleRefresh, Qt::QueuedConnection);
+    for (auto changed : {&ScopeSettings::displayChanged, &ScopeSettings::metersChanged})
+        connect(&m_settings, changed, this, &ControlPanel::scheduleRefresh, Qt::QueuedConnection);
     connect(&m_engine, &AudioEngine::willChange, this, &ControlPanel::scheduleRefresh, Qt::QueuedConnection);
     refresh();
 }
@@ -137,13 +114,7 @@ QLayout* ControlPanel::buildHeaderRow()
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
 
-    QStringList modes;
-    for (DisplayMode mode : kAllDisplayModes)
-        modes << qs(rawValue(mode));
-    m_displayMode = new SegmentedPicker(modes, 110, this);
-    m_displayMode->setAccessibleName(QStringLiteral("Display mode"));
-    connect(m_displayMode, &SegmentedPicker::activated, this,
-            [this](int i) { m_settings.setDisplayMode(kAllDisplayModes[static_cast<size_t>(i)]); });
+    m_displayMode = ui::makePicker(m_settings, settings::displayMode, 110, QStringLiteral("Display mode"), this);
     row->addWidget(m_displayMode);
 
     m_visibility = new QToolButton(this);
@@ -216,15 +187,12 @@ QLayout* ControlPanel::buildSliderRow()
 {
     auto* row = new QHBoxLayout;
     row->setSpacing(16);
-    auto add = [&](ParamSlider*& slider, const char* label, float lo, float hi, void (ScopeSettings::*set)(float)) {
-        slider = new ParamSlider(QString::fromLatin1(label), lo, hi, this);
-        connect(slider, &ParamSlider::valueEdited, this, [this, set](float v) { (m_settings.*set)(v); });
-        row->addWidget(slider, 1);
-    };
-    add(m_decay, "DECAY", 0.5f, 0.99f, &ScopeSettings::setDecay);
-    add(m_intensity, "INTENSITY", 0.5f, 10.0f, &ScopeSettings::setIntensity);
-    add(m_beamWidth, "BEAM", 0.5f, 5.0f, &ScopeSettings::setBeamWidth);
-    add(m_speed, "SPEED", 0.1f, 10.0f, &ScopeSettings::setSpeedSensitivity);
+    for (auto [slider, setting] : {std::pair(&m_decay, &settings::decay), std::pair(&m_intensity, &settings::intensity),
+                                   std::pair(&m_beamWidth, &settings::beamWidth),
+                                   std::pair(&m_speed, &settings::speedSensitivity)}) {
+        *slider = ui::makeSlider(m_settings, *setting, this);
+        row->addWidget(*slider, 1);
+    }
     return row;
 }
 
@@ -241,10 +209,9 @@ QLayout* ControlPanel::buildModeRow()
     auto* w = new QHBoxLayout(waveform);
     w->setContentsMargins(0, 0, 0, 0);
     w->setSpacing(8);
-    m_waveformGain = new ParamSlider(QStringLiteral("GAIN"), 0.1f, 10.0f, waveform);
+    m_waveformGain = ui::makeSlider(m_settings, settings::waveformGain, waveform);
     m_waveformGain->setFixedWidth(120);
-    connect(m_waveformGain, &ParamSlider::valueEdited, this, [this](float v) { m_settings.setWaveformGain(v); });
-    m_trigger = new QCheckBox(QStringLiteral("TRIG"), waveform);
+    m_trigger = new QCheckBox(ui::text(settings::triggerEnabled.caption), waveform);
     m_trigger->setFont(ui::monoFont(9, QFont::Medium));
     m_trigger->setFocusPolicy(Qt::TabFocus);
     m_trigger->setAccessibleName(QStringLiteral("Trigger"));
@@ -252,19 +219,14 @@ QLayout* ControlPanel::buildModeRow()
     gray.setColor(QPalette::WindowText, ui::kGray);
     m_trigger->setPalette(gray);
     connect(m_trigger, &QCheckBox::clicked, this, [this](bool on) { m_settings.setTriggerEnabled(on); });
-    m_triggerLevel = new ParamSlider(QStringLiteral("LEVEL"), -1.0f, 1.0f, waveform);
+    m_triggerLevel = ui::makeSlider(m_settings, settings::triggerLevel, waveform);
     m_triggerLevel->setFixedWidth(100);
-    connect(m_triggerLevel, &ParamSlider::valueEdited, this, [this](float v) { m_settings.setTriggerLevel(v); });
-    m_time = smallPopup(100, waveform);
-    m_time->setAccessibleName(QStringLiteral("Time per division"));
-    for (float t : ScopeSettings::timeDivOptions)
-        m_time->addItem(formatTimeDivision(t), t);
-    connect(m_time, &QComboBox::activated, this,
-            [this](int i) { m_settings.setTimePerDivision(m_time->itemData(i).toFloat()); });
+    m_time = ui::makePopup(m_settings, settings::timePerDivision, 100, formatTimeDivision,
+                           QStringLiteral("Time per division"), waveform);
     w->addWidget(m_waveformGain);
     w->addWidget(m_trigger);
     w->addWidget(m_triggerLevel);
-    w->addWidget(grayLabel(QStringLiteral("TIME:"), 9, QFont::Medium, waveform));
+    w->addWidget(grayLabel(ui::text(settings::timePerDivision.caption), 9, QFont::Medium, waveform));
     w->addWidget(m_time);
     w->addStretch(1);
 
@@ -272,18 +234,11 @@ QLayout* ControlPanel::buildModeRow()
     auto* x = new QHBoxLayout(xy);
     x->setContentsMargins(0, 0, 0, 0);
     x->setSpacing(8);
-    m_xyGain = new ParamSlider(QStringLiteral("GAIN"), 0.1f, 10.0f, xy);
+    m_xyGain = ui::makeSlider(m_settings, settings::xyGain, xy);
     m_xyGain->setFixedWidth(120);
-    connect(m_xyGain, &ParamSlider::valueEdited, this, [this](float v) { m_settings.setXyGain(v); });
-    QStringList rotations;
-    for (XYRotation r : kAllXYRotations)
-        rotations << qs(rawValue(r));
-    m_rotation = new SegmentedPicker(rotations, 80, xy);
-    m_rotation->setAccessibleName(QStringLiteral("XY rotation"));
-    connect(m_rotation, &SegmentedPicker::activated, this,
-            [this](int i) { m_settings.setXyRotation(kAllXYRotations[static_cast<size_t>(i)]); });
+    m_rotation = ui::makePicker(m_settings, settings::xyRotation, 80, QStringLiteral("XY rotation"), xy);
     x->addWidget(m_xyGain);
-    x->addWidget(grayLabel(QStringLiteral("ROT:"), 9, QFont::Medium, xy));
+    x->addWidget(grayLabel(ui::text(settings::xyRotation.caption), 9, QFont::Medium, xy));
     x->addWidget(m_rotation);
     x->addStretch(1);
 
@@ -291,32 +246,16 @@ QLayout* ControlPanel::buildModeRow()
     m_modeControls->addWidget(waveform);  // page 1: DisplayMode::waveform
     row->addWidget(m_modeControls);
 
-    row->addWidget(grayLabel(QStringLiteral("FILTER:"), 9, QFont::Medium, this));
-    QStringList filters;
-    for (FilterType f : kAllFilterTypes)
-        filters << qs(rawValue(f));
-    m_filter = new SegmentedPicker(filters, 140, this);
-    m_filter->setAccessibleName(QStringLiteral("Display filter"));
-    connect(m_filter, &SegmentedPicker::activated, this,
-            [this](int i) { m_settings.setDisplayFilterType(kAllFilterTypes[static_cast<size_t>(i)]); });
+    row->addWidget(grayLabel(ui::text(settings::displayFilterType.caption), 9, QFont::Medium, this));
+    m_filter = ui::makePicker(m_settings, settings::displayFilterType, 140, QStringLiteral("Display filter"), this);
     row->addWidget(m_filter);
-    m_filterFrequency = smallPopup(80, this);
-    m_filterFrequency->setAccessibleName(QStringLiteral("Filter frequency"));
-    for (float f : ScopeSettings::filterFreqOptions)
-        m_filterFrequency->addItem(formatFreq(f), f);
-    connect(m_filterFrequency, &QComboBox::activated, this,
-            [this](int i) { m_settings.setDisplayFilterFrequency(m_filterFrequency->itemData(i).toFloat()); });
+    m_filterFrequency = ui::makePopup(m_settings, settings::displayFilterFrequency, 80, formatFreq,
+                                      QStringLiteral("Filter frequency"), this);
     row->addWidget(m_filterFrequency);
     row->addStretch(1);
 
-    row->addWidget(grayLabel(QStringLiteral("COLOR:"), 9, QFont::Medium, this));
-    QStringList colors;
-    for (BeamColorMode c : kAllBeamColorModes)
-        colors << qs(rawValue(c));
-    m_color = new SegmentedPicker(colors, 160, this);
-    m_color->setAccessibleName(QStringLiteral("Beam colour"));
-    connect(m_color, &SegmentedPicker::activated, this,
-            [this](int i) { m_settings.setBeamColorMode(kAllBeamColorModes[static_cast<size_t>(i)]); });
+    row->addWidget(grayLabel(ui::text(settings::beamColorMode.caption), 9, QFont::Medium, this));
+    m_color = ui::makePicker(m_settings, settings::beamColorMode, 160, QStringLiteral("Beam colour"), this);
     row->addWidget(m_color);
     return row;
 }
@@ -388,37 +327,14 @@ QLayout* ControlPanel::buildMeterRow()
     row->addWidget(m_save);
     row->addStretch(1);
 
-    row->addWidget(grayLabel(QStringLiteral("SCALE"), 9, QFont::Medium, this));
-    QStringList scales;
-    for (KXScaleMode m : kAllKXScaleModes)
-        scales << qs(rawValue(m));
-    m_scale = new SegmentedPicker(scales, 130, this);
-    m_scale->setAccessibleName(QStringLiteral("KX scale"));
-    connect(m_scale, &SegmentedPicker::activated, this,
-            [this](int i) { m_settings.setKxScaleMode(kAllKXScaleModes[static_cast<size_t>(i)]); });
-    row->addWidget(m_scale);
-
-    row->addWidget(grayLabel(QStringLiteral("FPS"), 9, QFont::Medium, this));
-    QStringList rates;
-    for (auto r : ScopeSettings::frameRateOptions)
-        rates << QString::number(r);
-    m_frameRate = new SegmentedPicker(rates, 100, this);
-    m_frameRate->setAccessibleName(QStringLiteral("Frame rate"));
-    connect(m_frameRate, &SegmentedPicker::activated, this, [this](int i) {
-        m_settings.setFrameRate(ScopeSettings::frameRateOptions[static_cast<size_t>(i)]);
-    });
-    row->addWidget(m_frameRate);
-
-    row->addWidget(grayLabel(QStringLiteral("BUFFER"), 9, QFont::Medium, this));
-    QStringList sizes;
-    for (auto s : ScopeSettings::bufferSizeOptions)
-        sizes << QString::number(s);
-    m_buffer = new SegmentedPicker(sizes, 170, this);
-    m_buffer->setAccessibleName(QStringLiteral("Audio buffer size"));
-    connect(m_buffer, &SegmentedPicker::activated, this, [this](int i) {
-        m_settings.setAudioBufferSize(ScopeSettings::bufferSizeOptions[static_cast<size_t>(i)]);
-    });
-    row->addWidget(m_buffer);
+    const auto addPicker = [&](SegmentedPicker*& picker, const auto& setting, int width, const char* name) {
+        row->addWidget(grayLabel(ui::text(setting.caption), 9, QFont::Medium, this));
+        picker = ui::makePicker(m_settings, setting, width, QString::fromLatin1(name), this);
+        row->addWidget(picker);
+    };
+    addPicker(m_scale, settings::kxScaleMode, 130, "KX scale");
+    addPicker(m_frameRate, settings::frameRate, 100, "Frame rate");
+    addPicker(m_buffer, settings::audioBufferSize, 170, "Audio buffer size");
     row->addSpacing(20);
     return row;
 }
@@ -434,7 +350,7 @@ void ControlPanel::rebuildPresetMenu()
     for (const auto& preset : ScopeSettings::factoryFilterPresets) {
         const FilterType type = preset.type;
         const float frequency = preset.frequency;
-        menu->addAction(QStringLiteral("FILTER: ") + qs(preset.label), this, [this, type, frequency] {
+        menu->addAction(QStringLiteral("FILTER: ") + ui::text(preset.label), this, [this, type, frequency] {
             m_settings.setDisplayFilterType(type);
             m_settings.setDisplayFilterFrequency(frequency);
         });
@@ -523,49 +439,39 @@ void ControlPanel::refresh()
 
 void ControlPanel::refreshControls()
 {
-    const ScopeSettings& s = m_settings;
-    const ShownControls now{s.displayMode(), s.scopeVisible(), s.decay(), s.intensity(), s.beamWidth(),
-                            s.speedSensitivity(), s.waveformGain(), s.triggerEnabled(), s.triggerLevel(),
-                            s.timePerDivision(), s.xyGain(), s.xyRotation(), s.displayFilterType(),
-                            s.displayFilterFrequency(), s.beamColorMode(), s.kxScaleMode(), s.frameRate(),
-                            s.audioBufferSize()};
+    const ShownControls now{m_settings.values(), m_settings.scopeVisible()};
     if (now == m_shownControls)
         return;
     const bool eyeChanged = !m_shownControls || m_shownControls->scopeVisible != now.scopeVisible;
     m_shownControls = now;
     ++m_controlUpdates;
+    const DisplaySettings& v = now.values;
 
-    m_displayMode->setCurrentIndex(indexIn(kAllDisplayModes, now.mode));
+    ui::showValue(m_displayMode, settings::displayMode, v.displayMode);
     if (eyeChanged)
         applyIcons();
-    m_decay->setValue(now.decay);
-    m_intensity->setValue(now.intensity);
-    m_beamWidth->setValue(now.beamWidth);
-    m_speed->setValue(now.speed);
+    m_decay->setValue(v.decay);
+    m_intensity->setValue(v.intensity);
+    m_beamWidth->setValue(v.beamWidth);
+    m_speed->setValue(v.speedSensitivity);
 
-    m_modeControls->setCurrentIndex(now.mode == DisplayMode::waveform ? 1 : 0);
-    m_waveformGain->setValue(now.waveformGain);
-    m_trigger->setChecked(now.trigger);
-    m_triggerLevel->setVisible(now.trigger);
-    m_triggerLevel->setValue(now.triggerLevel);
-    {
-        const QSignalBlocker block(m_time);
-        m_time->setCurrentIndex(indexIn(ScopeSettings::timeDivOptions, now.timePerDivision));
-    }
-    m_xyGain->setValue(now.xyGain);
-    m_rotation->setCurrentIndex(indexIn(kAllXYRotations, now.rotation));
+    m_modeControls->setCurrentIndex(v.displayMode == DisplayMode::waveform ? 1 : 0);
+    m_waveformGain->setValue(v.waveformGain);
+    m_trigger->setChecked(v.triggerEnabled);
+    m_triggerLevel->setVisible(v.triggerEnabled);
+    m_triggerLevel->setValue(v.triggerLevel);
+    ui::showValue(m_time, settings::timePerDivision, v.timePerDivision);
+    m_xyGain->setValue(v.xyGain);
+    ui::showValue(m_rotation, settings::xyRotation, v.xyRotation);
 
-    m_filter->setCurrentIndex(indexIn(kAllFilterTypes, now.filter));
-    m_filterFrequency->setVisible(now.filter != FilterType::off);
-    {
-        const QSignalBlocker block(m_filterFrequency);
-        m_filterFrequency->setCurrentIndex(indexIn(ScopeSettings::filterFreqOptions, now.filterFrequency));
-    }
-    m_color->setCurrentIndex(indexIn(kAllBeamColorModes, now.color));
+    ui::showValue(m_filter, settings::displayFilterType, v.displayFilterType);
+    m_filterFrequency->setVisible(v.displayFilterType != FilterType::off);
+    ui::showValue(m_filterFrequency, settings::displayFilterFrequency, v.displayFilterFrequency);
+    ui::showValue(m_color, settings::beamColorMode, v.beamColorMode);
 
-    m_scale->setCurrentIndex(indexIn(kAllKXScaleModes, now.scale));
-    m_frameRate->setCurrentIndex(indexIn(ScopeSettings::frameRateOptions, now.frameRate));
-    m_buffer->setCurrentIndex(indexIn(ScopeSettings::bufferSizeOptions, now.bufferSize));
+    ui::showValue(m_scale, settings::kxScaleMode, v.kxScaleMode);
+    ui::showValue(m_frameRate, settings::frameRate, v.frameRate);
+    ui::showValue(m_buffer, settings::audioBufferSize, v.audioBufferSize);
     followBufferSize();
 }
 

@@ -2,6 +2,7 @@
 
 #include "analysis/BiquadFilter.h"
 #include "settings/DisplayEnums.h"
+#include "settings/SettingsTable.h"
 
 #include <QString>
 #include <QWidget>
@@ -108,17 +109,8 @@ private:
     // What the controls, the engine row and the meters last showed: each part
     // is updated only when its inputs differ (NaN always differs, harmlessly).
     struct ShownControls {
-        DisplayMode mode;
+        DisplaySettings values;
         bool scopeVisible;
-        float decay, intensity, beamWidth, speed, waveformGain;
-        bool trigger;
-        float triggerLevel, timePerDivision, xyGain;
-        XYRotation rotation;
-        FilterType filter;
-        float filterFrequency;
-        BeamColorMode color;
-        KXScaleMode scale;
-        int64_t frameRate, bufferSize;
         bool operator==(const ShownControls&) const = default;
     };
     struct ShownEngine {

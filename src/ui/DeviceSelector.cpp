@@ -41,8 +41,9 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
             m_engine.setSelectedDeviceID(id.value<uint32_t>());
     });
     connect(m_refresh, &QToolButton::clicked, this, [this] { m_engine.refreshDevices(); });
-    connect(&m_engine, &AudioEngine::willChange, this, &DeviceSelector::refresh, Qt::QueuedConnection);
-    refresh();
+    connect(&m_engine, &AudioEngine::devicesChanged, this, &DeviceSelector::rebuild, Qt::QueuedConnection);
+    connect(&m_engine, &AudioEngine::willChange, this, &DeviceSelector::showSelection, Qt::QueuedConnection);
+    rebuild();
 }
 
 bool DeviceSelector::event(QEvent* event)
@@ -52,20 +53,18 @@ bool DeviceSelector::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void DeviceSelector::refresh()
+void DeviceSelector::rebuild()
+{
+    // Only on a new list, so an open popup is not reset by other engine news.
+    const QSignalBlocker block(m_picker);
+    m_picker->clear();
+    for (const auto& device : m_engine.devices())
+        m_picker->addItem(device.name, QVariant::fromValue<uint32_t>(device.id));
+    showSelection();
+}
+
+void DeviceSelector::showSelection()
 {
     const QSignalBlocker block(m_picker);
-    const auto& devices = m_engine.devices();
-    // Rebuild only when the list itself changed, so an open popup is not reset
-    // by unrelated engine notifications.
-    bool same = m_picker->count() == static_cast<int>(devices.size());
-    for (int i = 0; same && i < m_picker->count(); ++i)
-        same = m_picker->itemData(i).value<uint32_t>() == devices[static_cast<size_t>(i)].id &&
-               m_picker->itemText(i) == devices[static_cast<size_t>(i)].name;
-    if (!same) {
-        m_picker->clear();
-        for (const auto& device : devices)
-            m_picker->addItem(device.name, QVariant::fromValue<uint32_t>(device.id));
-    }
     m_picker->setCurrentIndex(m_picker->findData(QVariant::fromValue<uint32_t>(m_engine.selectedDeviceID())));
 }

@@ -18,8 +18,9 @@ public:
     QComboBox* picker() const { return m_picker; }
     QToolButton* refreshButton() const { return m_refresh; }
 
-    // Re-reads the list and the selection from the engine.
-    void refresh();
+    // Re-reads the engine's list (and the selection), or its selection alone.
+    void rebuild();
+    void showSelection();
 
 protected:
     bool event(QEvent* event) override;

@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <tuple>
 
 namespace {
 
@@ -71,7 +70,7 @@ ScopeView::ScopeView(AudioEngine& engine, ScopeSettings& settings)
         if (view)
             view->setFrameRate(rate);
     };
-    connect(&m_settings, &ScopeSettings::willChange, this, &ScopeView::scheduleSync, Qt::QueuedConnection);
+    connect(&m_settings, &ScopeSettings::displayChanged, this, &ScopeView::scheduleSync, Qt::QueuedConnection);
     connect(&m_engine, &AudioEngine::willChange, this, &ScopeView::scheduleSync, Qt::QueuedConnection);
 }
 
@@ -126,6 +125,7 @@ void ScopeView::initializeGL()
 void ScopeView::releaseRenderer()
 {
     m_frameTimer.stop();
+    m_synced.reset();
     if (!m_renderer)
         return;
     makeCurrent();
@@ -149,40 +149,36 @@ void ScopeView::syncRenderer()
     ScopeRenderer* r = m_renderer.get();
     if (!r)
         return;
-    // Frames resume only when what they would draw can change: the meters'
-    // own writes (every sixth frame) must not keep a resting scope awake.
-    const auto displayed = [r] {
-        return std::tuple(r->ringBuffer, r->sampleRate, r->displayMode, r->decay, r->intensity, r->beamWidth,
-                          r->speedSensitivity, r->xyRotationAngle, r->beamColor, r->scopeVisible,
-                          r->kxScaleMode, r->xyGain, r->waveformGain, r->triggerEnabled, r->triggerLevel,
-                          r->triggerChannel, r->timePerDivision, r->displaySampleCount, r->displayFilterType,
-                          r->displayFilterFrequency);
-    };
-    const auto before = displayed();
-    const ScopeSettings& s = m_settings;
-    r->ringBuffer = m_engine.ringBuffer();
-    r->sampleRate = m_engine.sampleRate();
-    r->displayMode = s.displayMode() == DisplayMode::waveform ? 1 : 0;
-    r->decay = s.decay();
-    r->intensity = s.intensity();
-    r->beamWidth = s.beamWidth();
-    r->speedSensitivity = s.speedSensitivity();
-    r->xyRotationAngle = s.xyRotation() == XYRotation::deg0 ? 0.7853981f : 0.0f;
-    const auto color = s.beamColor();
+    const SyncedInputs now{m_settings.values(), m_settings.scopeVisible(), m_engine.ringBuffer(),
+                           m_engine.sampleRate()};
+    const DisplaySettings& s = now.values;
+    r->ringBuffer = now.ring;
+    r->sampleRate = now.sampleRate;
+    r->displayMode = s.displayMode == DisplayMode::waveform ? 1 : 0;
+    r->decay = s.decay;
+    r->intensity = s.intensity;
+    r->beamWidth = s.beamWidth;
+    r->speedSensitivity = s.speedSensitivity;
+    r->xyRotationAngle = s.xyRotation == XYRotation::deg0 ? 0.7853981f : 0.0f;
+    const auto color = beamColorFor(s.beamColorMode);
     r->beamColor = {color.red, color.green, color.blue};
-    r->scopeVisible = s.scopeVisible();
-    r->kxScaleMode = static_cast<int64_t>(s.kxScaleMode());  // the case's position: EDM, ROCK, MIX
-    r->xyGain = s.xyGain();
-    r->waveformGain = s.waveformGain();
-    r->triggerEnabled = s.triggerEnabled();
-    r->triggerLevel = s.triggerLevel();
-    r->triggerChannel = s.triggerChannel();
-    r->timePerDivision = s.timePerDivision();
-    r->displaySampleCount = s.samplesForDisplay(m_engine.sampleRate());
-    r->displayFilterType = static_cast<int64_t>(s.displayFilterType());  // OFF, LP, HP, BP
-    r->displayFilterFrequency = s.displayFilterFrequency();
+    r->scopeVisible = now.scopeVisible;
+    r->kxScaleMode = static_cast<int64_t>(s.kxScaleMode);  // the case's position: EDM, ROCK, MIX
+    r->xyGain = s.xyGain;
+    r->waveformGain = s.waveformGain;
+    r->triggerEnabled = s.triggerEnabled;
+    r->triggerLevel = s.triggerLevel;
+    r->triggerChannel = s.triggerChannel;
+    r->timePerDivision = s.timePerDivision;
+    r->displaySampleCount = m_settings.samplesForDisplay(now.sampleRate);
+    r->displayFilterType = static_cast<int64_t>(s.displayFilterType);  // OFF, LP, HP, BP
+    r->displayFilterFrequency = s.displayFilterFrequency;
 
-    if (displayed() != before || m_engine.isRunning())
+    // Frames resume only when what they would draw can change: an engine
+    // notification about its device list must not wake a resting scope.
+    const bool changed = !(m_synced && *m_synced == now);
+    m_synced = now;
+    if (changed || m_engine.isRunning())
         wake();
 }
 

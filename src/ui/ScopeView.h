@@ -6,10 +6,14 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "settings/SettingsTable.h"
+
 #include <array>
 #include <memory>
+#include <optional>
 
 class AudioEngine;
+class RingBuffer;
 class ScopeRenderer;
 class ScopeSettings;
 
@@ -36,7 +40,7 @@ public:
     void setFrameRate(long long requested);
 
     // Copies every display setting and the engine's ring buffer and rate into
-    // the renderer, in a fixed order; nothing is compared with old values.
+    // the renderer; wakes the frames when any of them changed.
     void syncRenderer();
 
     // True while frames are being requested. With capture stopped they stop
@@ -86,4 +90,13 @@ private:
     int64_t m_meterQuietFrames = 0;  // since a published meter value last moved
     std::array<float, 4> m_meters;   // last published; NaN: none yet
     bool m_syncPending = false;
+    // What the renderer was last given.
+    struct SyncedInputs {
+        DisplaySettings values;
+        bool scopeVisible;
+        std::shared_ptr<RingBuffer> ring;
+        double sampleRate;
+        bool operator==(const SyncedInputs&) const = default;
+    };
+    std::optional<SyncedInputs> m_synced;
 };

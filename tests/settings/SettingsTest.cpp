@@ -95,9 +95,16 @@ TEST(ScopeSettings, SettersNotifyFirstAndResetRestoresThePersistedSettingsOnly)
         int count = 0;
         bool early = false;  // stored before the first notification
         QObject::connect(&probe, &ScopeSettings::willChange, [&] { early |= count++ == 0 && state(probe) != initial; });
+        // After the store, one signal says what changed; the same value again says nothing.
+        QString changed;
+        for (auto [signal, what] : {std::pair{&ScopeSettings::displayChanged, "display"},
+                                    {&ScopeSettings::metersChanged, "meters"}, {&ScopeSettings::presetsChanged, "presets"}})
+            QObject::connect(&probe, signal, [&, what] { changed += state(probe) != initial ? what : "early"; });
         assign(probe);
         assign(probe);
         EXPECT_TRUE(count == 2 && !early && state(probe) != initial) << name;
+        const bool shown = probe.snapshot({}) != std::get<0>(initial) || !probe.scopeVisible();
+        EXPECT_EQ(changed, shown ? "display" : probe.savedPresets().isEmpty() ? "meters" : "presets") << name;
         if (probe.snapshot({}) == expected.snapshot({}))  // what no preset holds, a reset leaves
             assign(expected);
         assign(s);  // the frame rate with no hook yet
@@ -305,6 +312,28 @@ TEST(Presets, AListThatWasNotWrittenIsTheBaseOfTheNextWrite)
     EXPECT_EQ(*t.store->read(kPresets), presets);
     s.deletePreset(QStringLiteral("bad"));
     EXPECT_EQ(storedNames(*t.store), (QStringList{"fine", "good", "unsaved"}));
+}
+
+// A record as earlier builds wrote it, every value distinct: each key reaches
+// its own setting, and the record is written back byte for byte.
+TEST(Presets, AStoredRecordReadsIntoItsSettingsAndWritesBackUnchanged)
+{
+    const QByteArray record =
+        "{\"audioBufferSize\":512,\"beamColorMode\":\"Amber\",\"beamWidth\":1.5,\"decay\":0.9,"
+        "\"displayFilterFrequency\":5000,\"displayFilterType\":\"HP\",\"displayMode\":\"Scope\",\"frameRate\":60,"
+        "\"intensity\":2.5,\"kxScaleMode\":\"MIX\",\"name\":\"_lastSession\",\"speedSensitivity\":0.5,"
+        "\"timePerDivision\":20,\"triggerChannel\":1,\"triggerEnabled\":false,\"triggerLevel\":-0.25,"
+        "\"waveformGain\":3,\"xyGain\":4,\"xyRotation\":\"0\xC2\xB0\"}";
+    const DisplaySettings expected{DisplayMode::waveform, 60, 512, 0.9f, 2.5f, 1.5f, 0.5f, XYRotation::deg0,
+                                   BeamColorMode::amber, 4.0f, 20.0f, -0.25f, false, 1, 3.0f, KXScaleMode::mix,
+                                   FilterType::highpass, 5000.0f};
+    TempStore t;
+    t.store->write(kSession, record);
+    ScopeSettings s(t.store);
+    s.loadLastSession();
+    EXPECT_EQ(s.values(), expected);
+    s.saveLastSession();
+    EXPECT_EQ(t.store->read(kSession).value_or(""), record);
 }
 
 TEST(PreferencesStore, TheUsersFileHoldsUtf8Json)
