@@ -11,17 +11,21 @@
 
 class AudioEngine;
 class DeviceSelector;
+class HeaderRow;
 class MeterBar;
+class MeterRow;
+class ModeRow;
 class ParamSlider;
+class PresetControls;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QTimer;
 class QToolButton;
 class ScopeSettings;
 class SegmentedPicker;
+class SliderRow;
 
 // The strip of controls under the scope: every user setting, start/stop, the
 // sample rate and last error, the RHYTHM and KX meters, presets and the
@@ -50,36 +54,36 @@ public:
     void confirmDelete(const QString& name);
     // The dialog's "Save": trims spaces and tabs; an empty name does nothing.
     void saveNamedPreset(const QString& typed);
-
-    int presetRevision() const { return m_presetRevision; }
+    int presetRevision() const;
 
     // Widgets, for the window's tests.
-    SegmentedPicker* displayModePicker() const { return m_displayMode; }
-    QToolButton* visibilityButton() const { return m_visibility; }
-    QToolButton* snapshotButton() const { return m_snapshot; }
-    QLabel* snapshotNote() const { return m_snapshotNote; }
-    DeviceSelector* deviceSelector() const { return m_devices; }
-    QLabel* sampleRateLabel() const { return m_sampleRate; }
-    QPushButton* startStopButton() const { return m_startStop; }
-    QLabel* errorLabel() const { return m_error; }
+    SegmentedPicker* displayModePicker() const;
+    QToolButton* visibilityButton() const;
+    QToolButton* snapshotButton() const;
+    QLabel* snapshotNote() const;
+    DeviceSelector* deviceSelector() const;
+    QLabel* logo() const;
+    QLabel* sampleRateLabel() const;
+    QPushButton* startStopButton() const;
+    QLabel* errorLabel() const;
     ParamSlider* slider(const QString& label) const;
-    QStackedWidget* modeControls() const { return m_modeControls; }
-    QCheckBox* triggerCheck() const { return m_trigger; }
-    QComboBox* timePicker() const { return m_time; }
-    SegmentedPicker* rotationPicker() const { return m_rotation; }
-    SegmentedPicker* filterPicker() const { return m_filter; }
-    QComboBox* filterFrequencyPicker() const { return m_filterFrequency; }
-    SegmentedPicker* colorPicker() const { return m_color; }
-    MeterBar* rhythmBar() const { return m_rhythmBar; }
-    QLabel* rhythmText() const { return m_rhythmText; }
-    MeterBar* kxBar() const { return m_kxBar; }
-    QLabel* kxText() const { return m_kxText; }
-    QToolButton* meterResetButton() const { return m_meterReset; }
-    QToolButton* presetButton() const { return m_presetMenu; }
-    QToolButton* saveButton() const { return m_save; }
-    SegmentedPicker* scalePicker() const { return m_scale; }
-    SegmentedPicker* frameRatePicker() const { return m_frameRate; }
-    SegmentedPicker* bufferPicker() const { return m_buffer; }
+    QStackedWidget* modeControls() const;
+    QCheckBox* triggerCheck() const;
+    QComboBox* timePicker() const;
+    SegmentedPicker* rotationPicker() const;
+    SegmentedPicker* filterPicker() const;
+    QComboBox* filterFrequencyPicker() const;
+    SegmentedPicker* colorPicker() const;
+    MeterBar* rhythmBar() const;
+    QLabel* rhythmText() const;
+    MeterBar* kxBar() const;
+    QLabel* kxText() const;
+    QToolButton* meterResetButton() const;
+    QToolButton* presetButton() const;
+    QToolButton* saveButton() const;
+    SegmentedPicker* scalePicker() const;
+    SegmentedPicker* frameRatePicker() const;
+    SegmentedPicker* bufferPicker() const;
 
 signals:
     // A double click on the panel itself, not on a control.
@@ -90,20 +94,13 @@ signals:
 protected:
     bool event(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QLayout* buildHeaderRow();
-    QLayout* buildSliderRow();
-    QLayout* buildModeRow();
-    QLayout* buildMeterRow();
-    void rebuildPresetMenu();
     void scheduleRefresh();
     void refreshControls();
     void refreshEngine();
     void refreshMeters();
     void followBufferSize();
-    void placeLogo();
     void applyIcons();
 
     // What the controls, the engine row and the meters last showed: each part
@@ -127,47 +124,14 @@ private:
     AudioEngine& m_engine;
     ScopeSettings& m_settings;
     bool m_refreshPending = false;
-    int m_presetRevision = 0;
     int m_controlUpdates = 0;
-    long long m_appliedBufferSize;
     std::optional<ShownControls> m_shownControls;
     std::optional<ShownEngine> m_shownEngine;
     std::optional<ShownMeters> m_shownMeters;
     qreal m_iconRatio = 0;  // the device pixel ratio the icons and logo were drawn for
 
-    SegmentedPicker* m_displayMode = nullptr;
-    QToolButton* m_visibility = nullptr;
-    QToolButton* m_snapshot = nullptr;
-    QLabel* m_snapshotNote = nullptr;
-    QTimer* m_snapshotNoteTimer = nullptr;
-    DeviceSelector* m_devices = nullptr;
-    QWidget* m_logoArea = nullptr;
-    QLabel* m_logo = nullptr;
-    QLabel* m_sampleRate = nullptr;
-    QPushButton* m_startStop = nullptr;
-    QLabel* m_error = nullptr;
-    ParamSlider* m_decay = nullptr;
-    ParamSlider* m_intensity = nullptr;
-    ParamSlider* m_beamWidth = nullptr;
-    ParamSlider* m_speed = nullptr;
-    QStackedWidget* m_modeControls = nullptr;
-    ParamSlider* m_waveformGain = nullptr;
-    QCheckBox* m_trigger = nullptr;
-    ParamSlider* m_triggerLevel = nullptr;
-    QComboBox* m_time = nullptr;
-    ParamSlider* m_xyGain = nullptr;
-    SegmentedPicker* m_rotation = nullptr;
-    SegmentedPicker* m_filter = nullptr;
-    QComboBox* m_filterFrequency = nullptr;
-    SegmentedPicker* m_color = nullptr;
-    MeterBar* m_rhythmBar = nullptr;
-    QLabel* m_rhythmText = nullptr;
-    MeterBar* m_kxBar = nullptr;
-    QLabel* m_kxText = nullptr;
-    QToolButton* m_meterReset = nullptr;
-    QToolButton* m_presetMenu = nullptr;
-    QToolButton* m_save = nullptr;
-    SegmentedPicker* m_scale = nullptr;
-    SegmentedPicker* m_frameRate = nullptr;
-    SegmentedPicker* m_buffer = nullptr;
+    HeaderRow* m_header;
+    SliderRow* m_sliders;
+    ModeRow* m_mode;
+    MeterRow* m_meters;
 };

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -72,29 +73,42 @@ QIcon templateIcon(const QString& name, const QColor& color, int size, qreal rat
     if (const auto found = made.constFind(key); found != made.constEnd())
         return *found;
 
-    QSvgRenderer svg(QStringLiteral(":/orvalen/icons/%1.svg").arg(name));
     QIcon icon;
     // The screen's own ratio, plus the common ones for a window that spans
     // two screens or a style that asks for another size.
     QList<qreal> ratios{1.0, 2.0};
     if (!ratios.contains(ratio) && ratio > 0)
         ratios.append(ratio);
-    for (qreal r : ratios) {
-        const int px = qRound(size * r);
-        QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        svg.render(&painter);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(image.rect(), color);
-        painter.end();
-        QPixmap pixmap = QPixmap::fromImage(image);
-        pixmap.setDevicePixelRatio(r);
-        icon.addPixmap(pixmap);
-    }
+    for (qreal r : ratios)
+        icon.addPixmap(tintedSvg(QStringLiteral(":/orvalen/icons/%1.svg").arg(name), size, color, r));
     made.insert(key, icon);
     return icon;
+}
+
+QPixmap tintedSvg(const QString& resource, int height, const QColor& color, qreal ratio)
+{
+    QSvgRenderer svg(resource);
+    const QSizeF natural = svg.defaultSize();
+    const int width = natural.height() > 0 ? qRound(natural.width() * height / natural.height()) : height;
+    QImage image(QSize(qRound(width * ratio), qRound(height * ratio)), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    svg.render(&painter);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    painter.end();
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
+QLabel* grayLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(monoFont(pixelSize, weight));
+    label->setStyleSheet(QStringLiteral("color: %1;").arg(css(kGray)));
+    return label;
 }
 
 bool isPixelRatioChange(const QEvent* event)

@@ -3,12 +3,14 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QPixmap>
 #include <QString>
 
 #include "ui/Formatting.h"
 
 class QApplication;
 class QEvent;
+class QLabel;
 class QWidget;
 
 // The look of the window: dark Fusion palette, small monospaced texts, the
@@ -38,6 +40,14 @@ QFont monoFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 // template in `color` at `size` logical pixels, at 1x, 2x and `ratio` (the
 // widget's device pixel ratio) so that no scaling blurs it.
 QIcon templateIcon(const QString& name, const QColor& color, int size, qreal ratio);
+
+// An SVG resource drawn as a template: its shape filled with `color`,
+// `height` logical pixels tall (the width follows the drawing's aspect), at
+// the device pixel ratio `ratio`. Icons and the logo are both made this way.
+QPixmap tintedSvg(const QString& resource, int height, const QColor& color, qreal ratio);
+
+// A caption of the panel: monospaced, in the secondary gray.
+QLabel* grayLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent);
 
 // True for the events that tell a widget its device pixel ratio may have
 // changed (its window moved to another screen, or the screen's scale changed).

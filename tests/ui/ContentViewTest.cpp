@@ -39,6 +39,16 @@ TEST_F(ContentViewTest, ShowsTheLastSessionKeepsThePanelInPlaceAndReturnsToItsSi
     QTest::mouseDClick(window.controlPanel(), Qt::LeftButton, {}, QPoint(3, 3));
     ASSERT_TRUE(test::waitFor([&] { return window.size() == ContentView::kDefaultSize; }, 3000));
     EXPECT_LE((window.geometry().center() - centre).manhattanLength(), 2);
+    test::settle();
+    window.grab().save("/tmp/panel.png");
+    // At the smallest size the logo covers no control, caption or value.
+    const ControlPanel* p = window.controlPanel();
+    const QRect logo(p->logo()->mapTo(p, QPoint()), p->logo()->size());
+    for (const QWidget* w : p->findChildren<QWidget*>()) {
+        if (w->isVisible() && w != p->logo() && w->findChildren<QWidget*>().isEmpty()) {
+            EXPECT_FALSE(logo.intersects(QRect(w->mapTo(p, QPoint()), w->size()))) << w->metaObject()->className();
+        }
+    }
 }
 
 TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)

@@ -1,0 +1,183 @@
+#include "ui/panel/HeaderRow.h"
+
+#include "audio/AudioEngine.h"
+#include "ui/DeviceSelector.h"
+#include "ui/Formatting.h"
+#include "ui/SettingControls.h"
+#include "ui/UiStyle.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kSnapshotNoteMs = 4000;
+// The logo sits in a clear area of its own, as tall as the row's controls:
+// drawn any larger it would hang over the rows below.
+constexpr int kLogoAreaWidth = 180;
+constexpr int kLogoHeight = 22;
+
+// The faint logo, drawn only while its area is wide enough for all of it:
+// when the row is crowded (a narrow window) the area shrinks and the logo
+// leaves rather than overlapping a control.
+class Logo : public QLabel {
+public:
+    explicit Logo(QWidget* parent) : QLabel(parent)
+    {
+        setMaximumWidth(kLogoAreaWidth);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setAlignment(Qt::AlignCenter);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    void setLogo(const QPixmap& logo)
+    {
+        m_logo = logo;
+        follow();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        follow();
+    }
+
+private:
+    void follow()
+    {
+        const bool fits = m_logo.deviceIndependentSize().width() <= width();
+        if (fits != !pixmap().isNull())
+            setPixmap(fits ? m_logo : QPixmap());
+    }
+    QPixmap m_logo;
+};
+
+QToolButton* iconButton(QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(14, 14));
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+}  // namespace
+
+HeaderRow::HeaderRow(AudioEngine& engine, ScopeSettings& settings, QWidget* parent)
+    : QWidget(parent), m_settings(settings)
+{
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+
+    m_displayMode = ui::makePicker(settings, settings::displayMode, 110, QStringLiteral("Display mode"), this);
+    row->addWidget(m_displayMode);
+
+    m_visibility = iconButton(this);
+    connect(m_visibility, &QToolButton::clicked, this,
+            [this] { m_settings.setScopeVisible(!m_settings.scopeVisible()); });
+    row->addWidget(m_visibility);
+
+    m_snapshot = iconButton(this);
+    m_snapshot->setToolTip(QStringLiteral("Save a snapshot of the scope (Ctrl+S)"));
+    m_snapshot->setAccessibleName(QStringLiteral("Save snapshot"));
+    connect(m_snapshot, &QToolButton::clicked, this, &HeaderRow::snapshotRequested);
+    row->addWidget(m_snapshot);
+
+    m_devices = new DeviceSelector(engine, this);
+    row->addWidget(m_devices);
+    row->addStretch(1);
+
+    m_logo = new Logo(this);
+    row->addWidget(m_logo, 2);
+    row->addStretch(1);
+
+    // The snapshot note keeps its place while hidden, so the logo never moves.
+    m_snapshotNote = ui::grayLabel(QString(), 10, QFont::Normal, this);
+    m_snapshotNote->setFixedWidth(240);
+    m_snapshotNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QSizePolicy keepPlace = m_snapshotNote->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    m_snapshotNote->setSizePolicy(keepPlace);
+    m_snapshotNote->hide();
+    m_snapshotNoteTimer = new QTimer(this);
+    m_snapshotNoteTimer->setSingleShot(true);
+    m_snapshotNoteTimer->setInterval(kSnapshotNoteMs);
+    connect(m_snapshotNoteTimer, &QTimer::timeout, m_snapshotNote, &QWidget::hide);
+    row->addWidget(m_snapshotNote);
+
+    m_sampleRate = ui::grayLabel(QString(), 10, QFont::Normal, this);
+    row->addWidget(m_sampleRate);
+
+    m_startStop = new QPushButton(this);
+    m_startStop->setFixedWidth(60);
+    m_startStop->setFont(ui::monoFont(10));
+    m_startStop->setFocusPolicy(Qt::TabFocus);
+    m_startStop->setAccessibleName(QStringLiteral("Start or stop capture"));
+    connect(m_startStop, &QPushButton::clicked, this, [&engine] {
+        if (engine.isRunning())
+            engine.stop();
+        else
+            engine.start();
+    });
+    row->addWidget(m_startStop);
+
+    m_error = new QLabel(this);
+    m_error->setFont(ui::monoFont(10));
+    m_error->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ui::kRed)));
+    m_error->setMaximumWidth(260);
+    m_error->setTextFormat(Qt::PlainText);
+    row->addWidget(m_error);
+}
+
+void HeaderRow::showSettings(const DisplaySettings& values, bool scopeVisible)
+{
+    ui::showValue(m_displayMode, settings::displayMode, values.displayMode);
+    if (m_shownVisible != scopeVisible)
+        showVisibility(scopeVisible, m_iconRatio);
+}
+
+void HeaderRow::showVisibility(bool visible, qreal ratio)
+{
+    m_shownVisible = visible;
+    m_visibility->setIcon(ui::templateIcon(visible ? QStringLiteral("eye") : QStringLiteral("eye.slash"),
+                                           visible ? ui::kGray : ui::kOrange, 12, ratio));
+    m_visibility->setToolTip(visible ? QStringLiteral("Hide scope") : QStringLiteral("Show scope"));
+    m_visibility->setAccessibleName(m_visibility->toolTip());
+}
+
+void HeaderRow::applyIcons(qreal ratio)
+{
+    m_iconRatio = ratio;
+    showVisibility(m_settings.scopeVisible(), ratio);
+    m_snapshot->setIcon(ui::templateIcon(QStringLiteral("camera"), ui::kGray, 12, ratio));
+    static_cast<Logo*>(m_logo)->setLogo(
+        ui::tintedSvg(QStringLiteral(":/orvalen/logo.svg"), kLogoHeight, QColor(255, 255, 255, 77), ratio));
+}
+
+void HeaderRow::showEngine(double sampleRate, bool running, const QString& error)
+{
+    m_sampleRate->setText(formatSampleRate(sampleRate));
+    m_startStop->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    m_error->setVisible(!error.isEmpty());
+    m_error->setText(m_error->fontMetrics().elidedText(error, Qt::ElideRight, m_error->maximumWidth()));
+    m_error->setToolTip(error);
+}
+
+void HeaderRow::showSnapshotResult(const std::optional<QString>& path)
+{
+    const QString text = path ? QStringLiteral("Saved ") + QFileInfo(*path).fileName()
+                              : QStringLiteral("Snapshot could not be saved");
+    m_snapshotNote->setText(
+        m_snapshotNote->fontMetrics().elidedText(text, Qt::ElideMiddle, m_snapshotNote->width()));
+    m_snapshotNote->setToolTip(path ? *path
+                                    : QStringLiteral("No picture to take (no OpenGL), or the Pictures folder "
+                                                     "is not writable."));
+    m_snapshotNote->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(path ? ui::kGray : ui::kRed)));
+    m_snapshotNote->show();
+    m_snapshotNoteTimer->start();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "settings/SettingsTable.h"
+
+#include <QWidget>
+
+class ParamSlider;
+class ScopeSettings;
+
+// The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED.
+class SliderRow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SliderRow(ScopeSettings& settings, QWidget* parent = nullptr);
+
+    void showSettings(const DisplaySettings& values);
+    // The slider captioned `label`, or nullptr.
+    ParamSlider* slider(const QString& label) const;
+
+private:
+    ParamSlider* m_decay;
+    ParamSlider* m_intensity;
+    ParamSlider* m_beamWidth;
+    ParamSlider* m_speed;
+};
