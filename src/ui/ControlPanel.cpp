@@ -503,15 +503,7 @@ void ControlPanel::confirmDelete(const QString& name)
 
 void ControlPanel::scheduleRefresh()
 {
-    // Many notifications in one event-loop turn (a preset sets 18 values)
-    // make one refresh.
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_refreshPending = false;
-        refresh();
-    }, Qt::QueuedConnection);
+    m_refreshCall.request();
 }
 
 void ControlPanel::refresh()

@@ -2,6 +2,7 @@
 
 #include "analysis/BiquadFilter.h"
 #include "settings/DisplayEnums.h"
+#include "ui/CoalescedCall.h"
 
 #include <QString>
 #include <QWidget>
@@ -134,7 +135,7 @@ private:
 
     AudioEngine& m_engine;
     ScopeSettings& m_settings;
-    bool m_refreshPending = false;
+    CoalescedCall m_refreshCall{this, [this] { refresh(); }};
     int m_presetRevision = 0;
     int m_controlUpdates = 0;
     long long m_appliedBufferSize;

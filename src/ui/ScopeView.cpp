@@ -6,7 +6,6 @@
 #include "settings/ScopeSettings.h"
 #include "ui/UiStyle.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -126,13 +125,7 @@ void ScopeView::releaseRenderer()
 
 void ScopeView::scheduleSync()
 {
-    if (m_syncPending)
-        return;
-    m_syncPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_syncPending = false;
-        syncRenderer();
-    }, Qt::QueuedConnection);
+    m_syncCall.request();
 }
 
 void ScopeView::syncRenderer()
@@ -205,7 +198,7 @@ void ScopeView::onFrameTick()
         // one is a subsurface that Qt never marks exposed: its frames are
         // shown by swapping here. (On X11 a visible, unexposed window is
         // minimised or covered: nothing to show.)
-        static const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+        static const bool wayland = ui::isWayland();
         makeCurrent();
         paintGL();
         if (wayland && isVisible())
@@ -252,7 +245,7 @@ void ScopeView::paintGL()
         // No renderer (no 4.3 core context): an empty scope area, not garbage.
         if (QOpenGLContext* ctx = context()) {
             QOpenGLFunctions* gl = ctx->functions();
-            gl->glClearColor(0.04f, 0.04f, 0.04f, 1.0f);
+            gl->glClearColor(beam::kBackground, beam::kBackground, beam::kBackground, 1.0f);
             gl->glClear(GL_COLOR_BUFFER_BIT);
         }
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "renderer/FramePacer.h"
+#include "ui/CoalescedCall.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -70,5 +71,5 @@ private:
     QTimer m_frameTimer;
     QElapsedTimer m_clock;
     FramePacer m_pacer;
-    bool m_syncPending = false;
+    CoalescedCall m_syncCall{this, [this] { syncRenderer(); }};
 };

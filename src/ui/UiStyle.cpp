@@ -1,5 +1,7 @@
 #include "ui/UiStyle.h"
 
+#include "ui/CoalescedCall.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -97,6 +99,11 @@ QIcon templateIcon(const QString& name, const QColor& color, int size, qreal rat
     return icon;
 }
 
+bool isWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool isPixelRatioChange(const QEvent* event)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
@@ -126,7 +133,7 @@ protected:
     {
         // The layout moves controls when the area resizes or a row changes.
         if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
-            QMetaObject::invokeMethod(this, [this] { follow(QApplication::focusWidget()); }, Qt::QueuedConnection);
+            m_follow.request();
         return QWidget::eventFilter(watched, event);
     }
     void paintEvent(QPaintEvent*) override
@@ -149,6 +156,8 @@ private:
         raise();
         show();
     }
+
+    CoalescedCall m_follow{this, [this] { follow(QApplication::focusWidget()); }};
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QString>
 
+#include "renderer/BeamModel.h"
 #include "ui/Formatting.h"
 
 class QApplication;
@@ -15,7 +16,7 @@ class QWidget;
 // system-like accent colours, and template icons tinted at run time.
 namespace ui {
 
-inline const QColor kScopeBackground = QColor::fromRgbF(0.04f, 0.04f, 0.04f);
+inline const QColor kScopeBackground = QColor::fromRgbF(beam::kBackground, beam::kBackground, beam::kBackground);
 inline const QColor kPanelBackground = QColor::fromRgbF(0.12f, 0.12f, 0.12f);
 inline const QColor kGray(142, 142, 147);
 inline const QColor kGreen(48, 209, 88);
@@ -38,6 +39,10 @@ QFont monoFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 // template in `color` at `size` logical pixels, at 1x, 2x and `ratio` (the
 // widget's device pixel ratio) so that no scaling blurs it.
 QIcon templateIcon(const QString& name, const QColor& color, int size, qreal ratio);
+
+// True on a Wayland session: there a client cannot place its windows, and a
+// GL child window (a subsurface) is never marked exposed.
+bool isWayland();
 
 // True for the events that tell a widget its device pixel ratio may have
 // changed (its window moved to another screen, or the screen's scale changed).
