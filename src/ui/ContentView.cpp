@@ -7,7 +7,6 @@
 #include "ui/Snapshot.h"
 #include "ui/UiStyle.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
@@ -151,7 +150,7 @@ void ContentView::resetWindowSize()
 
     // Wayland clients cannot place their windows (and do not know where they
     // are): there the size alone changes.
-    const bool placeable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const bool placeable = !ui::isWayland();
     if (!m_resize) {
         m_resize = new QPropertyAnimation(top, placeable ? "geometry" : "size", this);
         m_resize->setDuration(220);

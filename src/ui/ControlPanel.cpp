@@ -47,15 +47,7 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
 
 void ControlPanel::scheduleRefresh()
 {
-    // Many notifications in one event-loop turn (a preset sets 18 values)
-    // make one refresh.
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_refreshPending = false;
-        refresh();
-    }, Qt::QueuedConnection);
+    m_refreshCall.request();
 }
 
 void ControlPanel::refresh()

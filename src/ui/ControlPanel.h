@@ -3,6 +3,7 @@
 #include "analysis/BiquadFilter.h"
 #include "settings/DisplayEnums.h"
 #include "settings/SettingsTable.h"
+#include "ui/CoalescedCall.h"
 
 #include <QString>
 #include <QWidget>
@@ -123,7 +124,7 @@ private:
 
     AudioEngine& m_engine;
     ScopeSettings& m_settings;
-    bool m_refreshPending = false;
+    CoalescedCall m_refreshCall{this, [this] { refresh(); }};
     int m_controlUpdates = 0;
     std::optional<ShownControls> m_shownControls;
     std::optional<ShownEngine> m_shownEngine;

@@ -6,16 +6,12 @@
 #include "settings/ScopeSettings.h"
 #include "ui/UiStyle.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QSurfaceFormat>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -36,11 +32,6 @@ QSurfaceFormat scopeFormat()
     format.setSwapInterval(0);
     return format;
 }
-
-// A change of a published meter value below this is taken for settled: the
-// slowest meter (the KX hold, 3 % a run) then has less than 3.4e-4 left to
-// go, a thirtieth of a displayed percent.
-constexpr float kMeterSettled = 1e-5f;
 
 // Schedules `apply(value)` on the settings' thread, later, and only while the
 // settings object still exists: meters are never written inside a frame.
@@ -63,7 +54,6 @@ ScopeView::ScopeView(AudioEngine& engine, ScopeSettings& settings)
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_frameTimer, &QTimer::timeout, this, &ScopeView::onFrameTick);
     m_clock.start();
-    m_meters.fill(std::numeric_limits<float>::quiet_NaN());
     setFrameRate(m_settings.frameRate());
 
     m_settings.onFrameRateChanged = [view = QPointer<ScopeView>(this)](long long rate) {
@@ -103,7 +93,7 @@ void ScopeView::initializeGL()
     const auto publish = [this](size_t meter, auto apply) -> std::function<void(float)> {
         return [view = QPointer<ScopeView>(this), meter, write = deferredWrite(m_settings, apply)](float value) {
             if (view)
-                view->noteMeter(meter, value);
+                view->m_pacer.noteMeter(meter, value);
             write(value);
         };
     };
@@ -135,13 +125,7 @@ void ScopeView::releaseRenderer()
 
 void ScopeView::scheduleSync()
 {
-    if (m_syncPending)
-        return;
-    m_syncPending = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_syncPending = false;
-        syncRenderer();
-    }, Qt::QueuedConnection);
+    m_syncCall.request();
 }
 
 void ScopeView::syncRenderer()
@@ -184,27 +168,19 @@ void ScopeView::syncRenderer()
 
 void ScopeView::setFrameRate(long long requested)
 {
-    m_frameRate = static_cast<int>(std::clamp<long long>(requested, kMinFrameRate, kMaxFrameRate));
+    m_pacer.setFrameRate(requested);
     if (m_frameTimer.isActive()) {
-        m_nextFrameNs = m_clock.nsecsElapsed();
+        m_pacer.startAt(m_clock.nsecsElapsed());
         onFrameTick();
     }
 }
 
-void ScopeView::noteMeter(size_t meter, float value)
-{
-    if (!(std::abs(value - m_meters[meter]) < kMeterSettled))
-        m_meterQuietFrames = 0;
-    m_meters[meter] = value;
-}
-
 void ScopeView::wake()
 {
-    m_stoppedFrames = 0;
-    m_meterQuietFrames = 0;
+    m_pacer.wake();
     if (!m_renderer || m_frameTimer.isActive())
         return;
-    m_nextFrameNs = m_clock.nsecsElapsed();
+    m_pacer.startAt(m_clock.nsecsElapsed());
     m_frameTimer.start(0);
 }
 
@@ -218,7 +194,7 @@ void ScopeView::onFrameTick()
         // one is a subsurface that Qt never marks exposed: its frames are
         // shown by swapping here. (On X11 a visible, unexposed window is
         // minimised or covered: nothing to show.)
-        static const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+        static const bool wayland = ui::isWayland();
         makeCurrent();
         paintGL();
         if (wayland && isVisible())
@@ -229,34 +205,20 @@ void ScopeView::onFrameTick()
     // With capture stopped nothing new arrives: once nothing on screen can
     // change, stop asking for frames. Any change of settings or engine, a
     // meter reset, a resize or an expose starts them again.
-    if (m_engine.isRunning()) {
-        m_stoppedFrames = 0;
-    } else if (atRest()) {
+    if (!keepGoing()) {
         m_frameTimer.stop();
         return;
     }
-
-    const qint64 period = 1'000'000'000LL / m_frameRate;
-    const qint64 now = m_clock.nsecsElapsed();
-    m_nextFrameNs += period;
-    if (m_nextFrameNs < now)  // fell behind (a busy main thread): do not try to catch up
-        m_nextFrameNs = now + period;
-    m_frameTimer.start(static_cast<int>((m_nextFrameNs - now + 500'000) / 1'000'000));
+    const qint64 waitNs = m_pacer.waitAfterFrame(m_clock.nsecsElapsed());
+    m_frameTimer.start(static_cast<int>((waitNs + 500'000) / 1'000'000));
 }
 
-bool ScopeView::atRest()
+bool ScopeView::keepGoing()
 {
     if (!m_renderer)
-        return true;
-    // A waveform picture never goes black: redrawn from the same samples, it
-    // is steady once any light it held at the stop has faded.
-    const bool pictureSteady = !m_renderer->scopeVisible || m_renderer->resting() ||
-                               m_stoppedFrames > beam::framesToFade(m_renderer->decay);
-    // A whole analysis run without a visible move: the next runs, on the same
-    // samples, would not move them either.
-    const bool metersSettled =
-        m_meterQuietFrames > ScopeFrameCore::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
-    return pictureSteady && metersSettled;
+        return m_engine.isRunning();
+    return m_pacer.keepGoing(m_engine.isRunning(),
+                             {m_renderer->scopeVisible, m_renderer->resting(), m_renderer->decay});
 }
 
 QImage ScopeView::grabPicture()
@@ -279,17 +241,14 @@ void ScopeView::paintGL()
         // No renderer (no 4.3 core context): an empty scope area, not garbage.
         if (QOpenGLContext* ctx = context()) {
             QOpenGLFunctions* gl = ctx->functions();
-            gl->glClearColor(0.04f, 0.04f, 0.04f, 1.0f);
+            gl->glClearColor(beam::kBackground, beam::kBackground, beam::kBackground, 1.0f);
             gl->glClear(GL_COLOR_BUFFER_BIT);
         }
         return;
     }
     const qreal ratio = devicePixelRatio();
     m_renderer->draw(defaultFramebufferObject(), qRound(width() * ratio), qRound(height() * ratio));
-    // Frames drawn, not requested: those are what fade the picture and run the analysis.
-    ++m_meterQuietFrames;
-    if (!m_engine.isRunning())
-        ++m_stoppedFrames;
+    m_pacer.frameDrawn(m_engine.isRunning());
 }
 
 void ScopeView::resizeGL(int, int)

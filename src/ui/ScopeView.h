@@ -1,5 +1,8 @@
 #pragma once
 
+#include "renderer/FramePacer.h"
+#include "ui/CoalescedCall.h"
+
 #include <QElapsedTimer>
 #include <QImage>
 #include <QOpenGLWindow>
@@ -8,7 +11,6 @@
 
 #include "settings/SettingsTable.h"
 
-#include <array>
 #include <memory>
 #include <optional>
 
@@ -18,25 +20,22 @@ class ScopeRenderer;
 class ScopeSettings;
 
 // The scope picture: a native GL window (placed in the widget window with a
-// window container) that owns the renderer, drives its frames at the chosen
-// rate and copies the settings and the engine's state into it.
+// window container) that owns the renderer, drives its frames on the display's
+// timer as its FramePacer says and copies the settings and the engine's state
+// into it.
 //
 // Main thread only. Without an OpenGL 4.3 core context there is no renderer:
 // the area stays empty and everything else keeps working.
 class ScopeView : public QOpenGLWindow {
     Q_OBJECT
 public:
-    // Frame rates outside this range (0, negative, absurd) are held to it.
-    static constexpr int kMinFrameRate = 1;
-    static constexpr int kMaxFrameRate = 240;
-
     ScopeView(AudioEngine& engine, ScopeSettings& settings);
     ~ScopeView() override;
 
     ScopeRenderer* renderer() const { return m_renderer.get(); }
 
     // The rate frames are requested at, after holding it to the sane range.
-    int frameRate() const { return m_frameRate; }
+    int frameRate() const { return m_pacer.frameRate(); }
     void setFrameRate(long long requested);
 
     // Copies every display setting and the engine's ring buffer and rate into
@@ -44,16 +43,8 @@ public:
     void syncRenderer();
 
     // True while frames are being requested. With capture stopped they stop
-    // once nothing on screen can change: the picture is black to the display
-    // (or, redrawn from the held samples in waveform mode, steady: at the
-    // latest after beam::framesToFade frames) and the meters, still
-    // analysing the held samples, have settled (at the latest after
-    // kMeterFrameLimit frames).
+    // once nothing on screen can change (FramePacer::keepGoing).
     bool isAnimating() const { return m_frameTimer.isActive(); }
-    // Frames after which meters that still move count as settled: the
-    // slowest, the KX hold releasing 3 % a run, is then within 0.97^500 of
-    // its end. A bound only for values that never quite converge.
-    static constexpr int64_t kMeterFrameLimit = 3000;
 
     // What the scope area shows now (the picture as displayed, not its
     // light), at its size in device pixels; null without a renderer.
@@ -74,8 +65,7 @@ protected:
 private:
     void scheduleSync();
     void onFrameTick();
-    bool atRest();
-    void noteMeter(size_t meter, float value);
+    bool keepGoing();
     void wake();
     void releaseRenderer();
 
@@ -84,12 +74,8 @@ private:
     std::unique_ptr<ScopeRenderer> m_renderer;
     QTimer m_frameTimer;
     QElapsedTimer m_clock;
-    qint64 m_nextFrameNs = 0;
-    int m_frameRate = 120;
-    int64_t m_stoppedFrames = 0;     // since capture stopped or the view woke
-    int64_t m_meterQuietFrames = 0;  // since a published meter value last moved
-    std::array<float, 4> m_meters;   // last published; NaN: none yet
-    bool m_syncPending = false;
+    FramePacer m_pacer;
+    CoalescedCall m_syncCall{this, [this] { syncRenderer(); }};
     // What the renderer was last given.
     struct SyncedInputs {
         DisplaySettings values;

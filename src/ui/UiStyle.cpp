@@ -1,5 +1,7 @@
 #include "ui/UiStyle.h"
 
+#include "ui/CoalescedCall.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -111,6 +113,11 @@ QLabel* grayLabel(const QString& text, int pixelSize, QFont::Weight weight, QWid
     return label;
 }
 
+bool isWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 bool isPixelRatioChange(const QEvent* event)
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
@@ -140,7 +147,7 @@ protected:
     {
         // The layout moves controls when the area resizes or a row changes.
         if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
-            QMetaObject::invokeMethod(this, [this] { follow(QApplication::focusWidget()); }, Qt::QueuedConnection);
+            m_follow.request();
         return QWidget::eventFilter(watched, event);
     }
     void paintEvent(QPaintEvent*) override
@@ -163,6 +170,8 @@ private:
         raise();
         show();
     }
+
+    CoalescedCall m_follow{this, [this] { follow(QApplication::focusWidget()); }};
 };
 
 }  // namespace

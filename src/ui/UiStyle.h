@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QString>
 
+#include "renderer/BeamModel.h"
 #include "ui/Formatting.h"
 
 class QApplication;
@@ -17,7 +18,7 @@ class QWidget;
 // system-like accent colours, and template icons tinted at run time.
 namespace ui {
 
-inline const QColor kScopeBackground = QColor::fromRgbF(0.04f, 0.04f, 0.04f);
+inline const QColor kScopeBackground = QColor::fromRgbF(beam::kBackground, beam::kBackground, beam::kBackground);
 inline const QColor kPanelBackground = QColor::fromRgbF(0.12f, 0.12f, 0.12f);
 inline const QColor kGray(142, 142, 147);
 inline const QColor kGreen(48, 209, 88);
@@ -48,6 +49,10 @@ QPixmap tintedSvg(const QString& resource, int height, const QColor& color, qrea
 
 // A caption of the panel: monospaced, in the secondary gray.
 QLabel* grayLabel(const QString& text, int pixelSize, QFont::Weight weight, QWidget* parent);
+
+// True on a Wayland session: there a client cannot place its windows, and a
+// GL child window (a subsurface) is never marked exposed.
+bool isWayland();
 
 // True for the events that tell a widget its device pixel ratio may have
 // changed (its window moved to another screen, or the screen's scale changed).

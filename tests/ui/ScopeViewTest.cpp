@@ -98,10 +98,8 @@ TEST_F(ScopeViewTest, SettingsReachTheRendererInItsUnitsAndTheFrameRateAtOnce)
     settings.setXyRotation(XYRotation::deg45);
     test::settle();
     EXPECT_EQ(r.xyRotationAngle, 0.0f);
-    for (auto [asked, used] : {std::pair<long long, int>{60, 60}, {0, 1}, {-5, 1}, {1'000'000'000, 240}}) {
-        settings.setFrameRate(asked);  // not through a queued update
-        EXPECT_EQ(view->frameRate(), used) << asked;
-    }
+    settings.setFrameRate(60);
+    EXPECT_EQ(view->frameRate(), 60);  // at once, not through a queued update
 }
 
 TEST_F(ScopeViewTest, AnalysisResultsArriveQueuedAndHooksOutliveTheView)
@@ -150,10 +148,8 @@ TEST_F(ScopeViewTest, FramesRunWhileAnythingOnScreenCanChangeAndWakeForAMeterRes
         EXPECT_TRUE(waitForRest());
         test::settle();
         EXPECT_NEAR(settings.signalDensity(), density, 1e-4f);
-        // Hidden, or shown again black, the picture cannot change: no waiting for the slowest fade.
-        for (bool visible : {false, blackAtRest}) {
-            runs = 0;
-            settings.setScopeVisible(visible), settings.setDecay(0.99f);
+        for (bool visible : {false, blackAtRest}) {  // hidden, or shown again black: no wait for the slowest fade
+            runs = 0, settings.setScopeVisible(visible), settings.setDecay(0.99f);
             EXPECT_TRUE(waitForRest() && runs < 10) << visible << " " << runs;
         }
     }
