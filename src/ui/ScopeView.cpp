@@ -108,13 +108,13 @@ void ScopeView::initializeGL()
             write(value);
         };
     };
-    m_renderer->onRhythmAnalysis = publish(0, &ScopeSettings::setRhythmMatchRate);
-    m_renderer->onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
-    m_renderer->onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
-    m_renderer->onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
+    m_renderer->core().meters().onRhythmAnalysis = publish(0, &ScopeSettings::setRhythmMatchRate);
+    m_renderer->core().meters().onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
+    m_renderer->core().meters().onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
+    m_renderer->core().meters().onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
     m_settings.onResetAnalysis = [view = QPointer<ScopeView>(this)] {
         if (view && view->m_renderer) {
-            view->m_renderer->resetAnalysis();
+            view->m_renderer->core().meters().resetAnalysis();
             view->wake();  // the held samples bring the meters back up
         }
     };
@@ -152,16 +152,16 @@ void ScopeView::syncRenderer()
     // Frames resume only when what they would draw can change: the meters'
     // own writes (every sixth frame) must not keep a resting scope awake.
     const auto displayed = [r] {
-        return std::tuple(r->ringBuffer, r->sampleRate, r->displayMode, r->decay, r->intensity, r->beamWidth,
-                          r->speedSensitivity, r->xyRotationAngle, r->beamColor, r->scopeVisible,
-                          r->kxScaleMode, r->xyGain, r->waveformGain, r->triggerEnabled, r->triggerLevel,
-                          r->triggerChannel, r->timePerDivision, r->displaySampleCount, r->displayFilterType,
-                          r->displayFilterFrequency);
+        return std::tuple(r->core().ringBuffer, r->core().sampleRate, r->displayMode, r->decay, r->intensity,
+                          r->beamWidth, r->speedSensitivity, r->xyRotationAngle, r->beamColor, r->scopeVisible,
+                          r->core().kxScaleMode, r->xyGain, r->waveformGain, r->core().triggerEnabled,
+                          r->core().triggerLevel, r->core().triggerChannel, r->timePerDivision,
+                          r->core().displaySampleCount, r->core().displayFilterType, r->core().displayFilterFrequency);
     };
     const auto before = displayed();
     const ScopeSettings& s = m_settings;
-    r->ringBuffer = m_engine.ringBuffer();
-    r->sampleRate = m_engine.sampleRate();
+    r->core().ringBuffer = m_engine.ringBuffer();
+    r->core().sampleRate = m_engine.sampleRate();
     r->displayMode = s.displayMode() == DisplayMode::waveform ? 1 : 0;
     r->decay = s.decay();
     r->intensity = s.intensity();
@@ -171,16 +171,16 @@ void ScopeView::syncRenderer()
     const auto color = s.beamColor();
     r->beamColor = {color.red, color.green, color.blue};
     r->scopeVisible = s.scopeVisible();
-    r->kxScaleMode = static_cast<int64_t>(s.kxScaleMode());  // the case's position: EDM, ROCK, MIX
+    r->core().kxScaleMode = static_cast<int64_t>(s.kxScaleMode());  // the case's position: EDM, ROCK, MIX
     r->xyGain = s.xyGain();
     r->waveformGain = s.waveformGain();
-    r->triggerEnabled = s.triggerEnabled();
-    r->triggerLevel = s.triggerLevel();
-    r->triggerChannel = s.triggerChannel();
+    r->core().triggerEnabled = s.triggerEnabled();
+    r->core().triggerLevel = s.triggerLevel();
+    r->core().triggerChannel = s.triggerChannel();
     r->timePerDivision = s.timePerDivision();
-    r->displaySampleCount = s.samplesForDisplay(m_engine.sampleRate());
-    r->displayFilterType = static_cast<int64_t>(s.displayFilterType());  // OFF, LP, HP, BP
-    r->displayFilterFrequency = s.displayFilterFrequency();
+    r->core().displaySampleCount = s.samplesForDisplay(m_engine.sampleRate());
+    r->core().displayFilterType = static_cast<int64_t>(s.displayFilterType());  // OFF, LP, HP, BP
+    r->core().displayFilterFrequency = s.displayFilterFrequency();
 
     if (displayed() != before || m_engine.isRunning())
         wake();
@@ -259,7 +259,7 @@ bool ScopeView::atRest()
     // A whole analysis run without a visible move: the next runs, on the same
     // samples, would not move them either.
     const bool metersSettled =
-        m_meterQuietFrames > ScopeFrameCore::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
+        m_meterQuietFrames > MeterSchedule::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
     return pictureSteady && metersSettled;
 }
 
