@@ -32,14 +32,14 @@ TEST(FrameCore, DrainsAScratchPerFrameTicksTheMetersWithoutASourceAndDrawsXYOlde
     ASSERT_EQ(core.prepareWaveformData(), 20000);
     EXPECT_EQ(values(core.waveformRightData(), 20000), right);
     std::vector<float> got, want;
-    core.meters().onPressureAnalysis = [&got](float v) { got.push_back(v); };
+    core.meters().onPressureAnalysis = core.meters().onDensityAnalysis = [&got](float v) { got.push_back(v); };
     core.ringBuffer.reset();  // no source any more: nothing drained, the meters go on
     for (int frame = 4; frame <= 6; ++frame)
         EXPECT_EQ(core.drainAndTick(), 0);
     SampleHistory same;
     same.append(left.data(), right.data(), 20000);
     MeterSchedule oracle;
-    oracle.onPressureAnalysis = [&want](float v) { want.push_back(v); };
+    oracle.onPressureAnalysis = oracle.onDensityAnalysis = [&want](float v) { want.push_back(v); };
     oracle.run(same, 1, 44100, 2);
     EXPECT_EQ(got, want);  // one run on the sixth frame, on the trigger channel at the core's rate and scale
 
