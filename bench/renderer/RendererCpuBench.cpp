@@ -6,8 +6,9 @@
 
 #include "AllocationCounter.h"
 #include "analysis/Signals.h"
-#include "renderer/CoreProbe.h"
+#include "renderer/CoreFeed.h"
 #include "renderer/MeterMath.h"
+#include "renderer/MeterSchedule.h"
 
 #include <benchmark/benchmark.h>
 
@@ -35,9 +36,9 @@ void reportAllocations(benchmark::State& state, int64_t before)
 // the capture side, drained into the history and display-filtered.
 void BM_DrainAndFilterXY(benchmark::State& state)
 {
-    CoreProbe core;
+    ScopeFrameCore core;
     core.displayFilterType = 1;
-    core.fill(music(200000, 1));
+    fill(core, music(200000, 1));
     const auto source = music(800, 2);
     std::vector<float> block(1600);
     for (size_t i = 0; i < 800; ++i) {
@@ -47,8 +48,7 @@ void BM_DrainAndFilterXY(benchmark::State& state)
     const int64_t before = allocationCount();
     for (auto _ : state) {
         core.ringBuffer->write(block.data(), 800);
-        core.analysisFrameCounter = 0;  // the analysis is measured on its own
-        const int64_t n = core.paceXY(core.drainAndTick());
+        const int64_t n = core.paceXY(core.drain());  // the analysis is measured on its own
         core.applyDisplayFilterXY(n);
         benchmark::DoNotOptimize(core.filteredLeftData()[n - 1]);
     }
@@ -60,8 +60,8 @@ BENCHMARK(BM_DrainAndFilterXY);
 // level the signal never reaches, the trigger scans all 65536 candidates.
 void BM_WaveformWindow(benchmark::State& state)
 {
-    CoreProbe core;
-    core.fill(music(393216, 3));
+    ScopeFrameCore core;
+    fill(core, music(393216, 3));
     core.displaySampleCount = 65536;
     core.displayFilterType = 3;
     core.triggerLevel = state.range(0) == 0 ? 0.0f : 100.0f;
@@ -77,14 +77,15 @@ BENCHMARK(BM_WaveformWindow)->Arg(0)->Arg(1);
 // (MIX, so all three run) and density.
 void BM_AnalysisRun(benchmark::State& state)
 {
-    CoreProbe core;
-    core.kxScaleMode = 2;
-    core.fill(music(393216, 4));
-    core.runRhythmAnalysis();  // the window buffer and scratch grow here
+    const auto samples = music(393216, 4);
+    SampleHistory history;
+    history.append(samples.data(), samples.data(), 393216);
+    MeterSchedule meters;
+    meters.run(history, 0, kRate, 2);  // the window buffer and scratch grow here
     const int64_t before = allocationCount();
     for (auto _ : state) {
-        core.runRhythmAnalysis();
-        benchmark::DoNotOptimize(core.smoothedRate);
+        meters.run(history, 0, kRate, 2);
+        benchmark::DoNotOptimize(meters.smoothedRate());
     }
     reportAllocations(state, before);
 }

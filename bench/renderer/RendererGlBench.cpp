@@ -211,7 +211,7 @@ void BM_FrameScope(benchmark::State& state)
     auto ring = std::make_shared<RingBuffer>(65536, 2);
     auto renderer = defaultRenderer(ring);
     renderer->displayMode = 1;
-    renderer->displaySampleCount = state.range(0);
+    renderer->core().displaySampleCount = state.range(0);
     std::vector<float> block(1600);
     int64_t phase = 0;
     const auto feed = [&] {

@@ -167,7 +167,7 @@ int main(int argc, char** argv)
          [](ScopeRenderer& r) {
              appDefaults(r);
              r.displayMode = 1;
-             r.displaySampleCount = 960;  // 2 ms per division at 48 kHz
+             r.core().displaySampleCount = 960;  // 2 ms per division at 48 kHz
          },
          [&](int64_t t) {
              const double s = at(t);

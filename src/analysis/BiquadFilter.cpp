@@ -73,8 +73,61 @@ void BiquadFilter::process(float* samples, int64_t count)
     z2 = s2;
 }
 
+void StereoBiquadFilter::updateCoefficients(FilterType type, float frequency, double sampleRate)
+{
+    left.updateCoefficients(type, frequency, sampleRate);
+    right.updateCoefficients(type, frequency, sampleRate);
+}
+
 void StereoBiquadFilter::process(float* leftSamples, float* rightSamples, int64_t count)
 {
-    left.process(leftSamples, count);
-    right.process(rightSamples, count);
+    BiquadFilter& l = left;
+    BiquadFilter& r = right;
+    if (l.cachedType == FilterType::off || r.cachedType == FilterType::off) {
+        l.process(leftSamples, count);  // at most one channel does anything
+        r.process(rightSamples, count);
+        return;
+    }
+    const float lb0 = l.b0, lb1 = l.b1, lb2 = l.b2, la1 = l.a1, la2 = l.a2;
+    const float rb0 = r.b0, rb1 = r.b1, rb2 = r.b2, ra1 = r.a1, ra2 = r.a2;
+    float l1 = l.z1, l2 = l.z2, r1 = r.z1, r2 = r.z2;
+    for (int64_t i = 0; i < count; ++i) {
+        const float xl = leftSamples[i];
+        const float yl = lb0 * xl + l1;
+        l1 = l2 + (lb1 * xl - la1 * yl);
+        l2 = lb2 * xl - la2 * yl;
+        leftSamples[i] = yl;
+
+        const float xr = rightSamples[i];
+        const float yr = rb0 * xr + r1;
+        r1 = r2 + (rb1 * xr - ra1 * yr);
+        r2 = rb2 * xr - ra2 * yr;
+        rightSamples[i] = yr;
+    }
+    l.z1 = l1;
+    l.z2 = l2;
+    r.z1 = r1;
+    r.z2 = r2;
+}
+
+void StereoBiquadFilter::restart()
+{
+    left.z1 = left.z2 = 0.0f;
+    right.z1 = right.z2 = 0.0f;
+}
+
+namespace {
+
+void restartIfNotFinite(BiquadFilter& filter)
+{
+    if (!std::isfinite(filter.z1) || !std::isfinite(filter.z2))
+        filter.z1 = filter.z2 = 0.0f;
+}
+
+}  // namespace
+
+void StereoBiquadFilter::restartIfPoisoned()
+{
+    restartIfNotFinite(left);
+    restartIfNotFinite(right);
 }

@@ -1,7 +1,7 @@
 #include "renderer/FramePacer.h"
 
 #include "renderer/BeamModel.h"
-#include "renderer/ScopeFrameCore.h"
+#include "renderer/MeterSchedule.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,7 +48,7 @@ bool FramePacer::keepGoing(bool capturing, const Picture& picture)
     // A whole analysis run without a visible move: the next runs, on the same
     // samples, would not move them either.
     const bool metersSettled =
-        m_meterQuietFrames > ScopeFrameCore::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
+        m_meterQuietFrames > MeterSchedule::analysisInterval || m_stoppedFrames > kMeterFrameLimit;
     return !(pictureSteady && metersSettled);
 }
 

@@ -4,7 +4,7 @@
 #include <optional>
 
 // The arithmetic between the analysers and the meters, apart from the
-// schedule that runs it (ScopeFrameCore). All in 32-bit float.
+// schedule that runs it (MeterSchedule). All in 32-bit float.
 namespace meter {
 
 constexpr int64_t kMixMode = 2;  // kxScaleMode index of MIX

@@ -29,7 +29,7 @@ std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::shared_ptr<RingBuffer>
     if (!passes)
         return nullptr;
     std::unique_ptr<ScopeRenderer> renderer(new ScopeRenderer(gl, std::move(passes)));
-    renderer->ringBuffer = std::move(ring);
+    renderer->m_core.ringBuffer = std::move(ring);
     return renderer;
 }
 
@@ -70,14 +70,14 @@ void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int heig
 
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
 {
-    const int64_t drained = drainAndTick();
+    const int64_t drained = m_core.drainAndTick();
     if (!scopeVisible || width < 1 || height < 1) {
-        dropXYBacklog();
+        m_core.dropXYBacklog();
         return;
     }
     applyTextureSize(width, height);
     if (!m_texture.valid()) {
-        dropXYBacklog();
+        m_core.dropXYBacklog();
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
     }
@@ -88,8 +88,8 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
                                 waveformGain};
     const bool xy = displayMode == 0;
     if (!xy)
-        dropXYBacklog();
-    const int64_t count = xy ? paceXY(drained) : prepareWaveformData();
+        m_core.dropXYBacklog();
+    const int64_t count = xy ? m_core.paceXY(drained) : m_core.prepareWaveformData();
 
     // Nothing new and everything faded below visibility: the picture is the
     // background, so the frame skips the fade and the drawing altogether.
@@ -119,19 +119,23 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
                                                             beam::sanitizedColor(beamColor[1]),
                                                             beam::sanitizedColor(beamColor[2])}))};
         if (xy) {
-            applyDisplayFilterXY(count);
-            m_passes->uploadSamples(filteredLeftData(), filteredRightData(), count);
+            m_core.applyDisplayFilterXY(count);
+            const float* left = m_core.filteredLeftData();
+            const float* right = m_core.filteredRightData();
+            m_passes->uploadSamples(left, right, count);
             const BeamParams params = makeBeamParams(settings, count, width, height);
             m_passes->drawBeam(m_texture, params);
-            m_litRect = beam::unite(m_litRect, beam::xyLitRect(filteredLeftData(), filteredRightData(), count,
-                                                               params.xyGain, params.xyRotationAngle,
-                                                               params.beamWidth, width, height));
+            m_litRect = beam::unite(m_litRect, beam::xyLitRect(left, right, count, params.xyGain,
+                                                               params.xyRotationAngle, params.beamWidth, width,
+                                                               height));
             m_lightBound += static_cast<float>(count - 1) * beam::xySegmentPeakBound(shape);
         } else {
-            m_passes->uploadSamples(waveformLeftData(), waveformRightData(), count);
+            const float* left = m_core.waveformLeftData();
+            const float* right = m_core.waveformRightData();
+            m_passes->uploadSamples(left, right, count);
             m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
-            m_litRect = beam::unite(m_litRect, beam::waveformLitRect(waveformLeftData(), waveformRightData(), count,
-                                                                     waveformGain, beamWidth, width, height));
+            m_litRect = beam::unite(m_litRect, beam::waveformLitRect(left, right, count, waveformGain,
+                                                                     beamWidth, width, height));
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }

@@ -14,16 +14,17 @@
 class RingBuffer;
 class ScopePasses;
 
-// The scope picture: once per display frame, draw() drains the ring buffer
-// into the history and runs the meter schedule (ScopeFrameCore), then fades
-// the persistent RGBA16F picture by `decay`, blends the new XY trace or the
-// triggered waveform window into it and shows it in the given framebuffer.
+// The scope picture: once per display frame, draw() has its ScopeFrameCore
+// drain the ring buffer into the history and run the meter schedule, then
+// fades the persistent RGBA16F picture by `decay`, blends the new XY trace or
+// the triggered waveform window into it and shows it in the given framebuffer.
 //
 // The view creates it in initializeGL with its 4.3 core context current,
 // calls resize() from resizeGL and draw() from paintGL, writes the public
-// display fields whenever the settings change, and destroys it with the
-// context current (the destructor frees the GL objects). Main thread only.
-class ScopeRenderer : public ScopeFrameCore {
+// display fields (the picture's here, the samples' on core()) whenever the
+// settings change, and destroys it with the context current (the destructor
+// frees the GL objects). Main thread only.
+class ScopeRenderer {
 public:
     // nullptr when there is no current OpenGL 4.3+ context, a program fails
     // to compile or link, or a buffer cannot be made. ring may be null.
@@ -31,7 +32,9 @@ public:
     // The same with the shader files read from another folder (tests).
     static std::unique_ptr<ScopeRenderer> create(std::shared_ptr<RingBuffer> ring, const QString& shaderRoot,
                                                  QString* error = nullptr);
-    ~ScopeRenderer() override;
+    ~ScopeRenderer();
+    ScopeRenderer(const ScopeRenderer&) = delete;
+    ScopeRenderer& operator=(const ScopeRenderer&) = delete;
 
     // The frame function: draws into targetFramebuffer, whose drawable is
     // width x height pixels, and leaves that framebuffer bound (blending off,
@@ -46,6 +49,10 @@ public:
     void presentPicture(GLuint targetFramebuffer, int width, int height);
     // The drawable changed size: a new black picture of that size.
     void resize(int width, int height);
+
+    // Source, trigger, window, display filter and meters.
+    ScopeFrameCore& core() { return m_core; }
+    const ScopeFrameCore& core() const { return m_core; }
 
     // Display fields, written by the view.
     //
@@ -64,7 +71,8 @@ public:
     int64_t displayMode = 0;             // 0 XY, anything else waveform
     float xyGain = 1.0f;
     float waveformGain = 1.0f;
-    float timePerDivision = 10.0f;       // kept for the view; the window length is displaySampleCount
+    float timePerDivision = 10.0f;       // kept for the view; the window length is core().displaySampleCount
+    bool scopeVisible = true;            // false: frames only drain and tick the meters
 
     // For tests and benchmarks: the picture (no texture: nullptr). And
     // whether the last drawn frame found nothing to show and skipped the
@@ -77,6 +85,7 @@ private:
     ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passes);
     void applyTextureSize(int width, int height);
 
+    ScopeFrameCore m_core;
     GlFunctions* m_gl;
     std::unique_ptr<ScopePasses> m_passes;
     ScopeTexture m_texture;

@@ -97,13 +97,13 @@ void ScopeView::initializeGL()
             write(value);
         };
     };
-    m_renderer->onRhythmAnalysis = publish(0, &ScopeSettings::setRhythmMatchRate);
-    m_renderer->onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
-    m_renderer->onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
-    m_renderer->onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
+    m_renderer->core().meters().onRhythmAnalysis = publish(0, &ScopeSettings::setRhythmMatchRate);
+    m_renderer->core().meters().onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
+    m_renderer->core().meters().onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
+    m_renderer->core().meters().onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
     m_settings.onResetAnalysis = [view = QPointer<ScopeView>(this)] {
         if (view && view->m_renderer) {
-            view->m_renderer->resetAnalysis();
+            view->m_renderer->core().meters().resetAnalysis();
             view->wake();  // the held samples bring the meters back up
         }
     };
@@ -136,8 +136,8 @@ void ScopeView::syncRenderer()
     const SyncedInputs now{m_settings.values(), m_settings.scopeVisible(), m_engine.ringBuffer(),
                            m_engine.sampleRate()};
     const DisplaySettings& s = now.values;
-    r->ringBuffer = now.ring;
-    r->sampleRate = now.sampleRate;
+    r->core().ringBuffer = now.ring;
+    r->core().sampleRate = now.sampleRate;
     r->displayMode = s.displayMode == DisplayMode::waveform ? 1 : 0;
     r->decay = s.decay;
     r->intensity = s.intensity;
@@ -147,16 +147,16 @@ void ScopeView::syncRenderer()
     const auto color = beamColorFor(s.beamColorMode);
     r->beamColor = {color.red, color.green, color.blue};
     r->scopeVisible = now.scopeVisible;
-    r->kxScaleMode = static_cast<int64_t>(s.kxScaleMode);  // the case's position: EDM, ROCK, MIX
+    r->core().kxScaleMode = static_cast<int64_t>(s.kxScaleMode);  // the case's position: EDM, ROCK, MIX
     r->xyGain = s.xyGain;
     r->waveformGain = s.waveformGain;
-    r->triggerEnabled = s.triggerEnabled;
-    r->triggerLevel = s.triggerLevel;
-    r->triggerChannel = s.triggerChannel;
+    r->core().triggerEnabled = s.triggerEnabled;
+    r->core().triggerLevel = s.triggerLevel;
+    r->core().triggerChannel = s.triggerChannel;
     r->timePerDivision = s.timePerDivision;
-    r->displaySampleCount = m_settings.samplesForDisplay(now.sampleRate);
-    r->displayFilterType = static_cast<int64_t>(s.displayFilterType);  // OFF, LP, HP, BP
-    r->displayFilterFrequency = s.displayFilterFrequency;
+    r->core().displaySampleCount = m_settings.samplesForDisplay(now.sampleRate);
+    r->core().displayFilterType = static_cast<int64_t>(s.displayFilterType);  // OFF, LP, HP, BP
+    r->core().displayFilterFrequency = s.displayFilterFrequency;
 
     // Frames resume only when what they would draw can change: an engine
     // notification about its device list must not wake a resting scope.

@@ -1,11 +1,10 @@
 // The frame's CPU half: the drain into the history, the triggered waveform
-// window, the display filter and the meter schedule, none of which allocates
-// once warm.
+// window and the display filter, none of which allocates once warm.
 
 #include "AllocationCounter.h"
 #include "analysis/Signals.h"
 #include "renderer/BeamModel.h"
-#include "renderer/CoreProbe.h"
+#include "renderer/CoreFeed.h"
 #include "renderer/MeterMath.h"
 #include "renderer/ShaderParams.h"
 
@@ -13,44 +12,46 @@
 
 #include <limits>
 #include <optional>
-#include <string>
 
 namespace {
 
-constexpr int64_t C = ScopeFrameCore::historyCapacity;
+constexpr int64_t C = SampleHistory::capacity;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-using Names = std::vector<std::string>;
-
-// Records every meter callback's name and value, in order.
-struct Recorder {
-    Names names;
-    std::vector<float> values;
-    explicit Recorder(ScopeFrameCore& core)
-    {
-        const auto to = [this](const char* name) {
-            return [this, name](float v) { names.push_back(name), values.push_back(v); };
-        };
-        core.onRhythmAnalysis = to("rhythm"), core.onPressureAnalysis = to("pressure");
-        core.onDensityAnalysis = to("density"), core.onCurvatureAnalysis = to("curvature");
-        names.reserve(64), values.reserve(64);  // recording allocates nothing either
-    }
-};
 
 }  // namespace
 
-TEST(History, DrainsAScratchPerFrameAndKeepsTheNewestAcrossTheWrap)
+TEST(FrameCore, DrainsAScratchPerFrameTicksTheMetersWithoutASourceAndDrawsXYOldestFirst)
 {
-    CoreProbe core;
-    core.write(test::ramp(20000), test::ramp(20000, 1e6f));
+    const auto left = test::noise(20000, 0.5), right = signals::clickTrain(20000, 44100, 0.5);
+    ScopeFrameCore core;
+    core.triggerChannel = 1, core.sampleRate = 44100, core.kxScaleMode = 2;
+    write(core, left, right);
     const std::vector<int64_t> drained{core.drainAndTick(), core.drainAndTick(), core.drainAndTick()};
     EXPECT_EQ(drained, (std::vector<int64_t>{16384, 3616, 0}));  // the rest on the next frame
-    EXPECT_EQ(core.newest(20000), test::ramp(20000));
-    EXPECT_EQ(core.newest(20000, true), test::ramp(20000, 1e6f));
-    core.fill(test::ramp(C - 20000, 20000.0f));
-    EXPECT_EQ(core.historyWritePos, 0);  // exactly full
-    core.fill(test::ramp(100, float(C)));
-    EXPECT_EQ(std::pair(core.historyWritePos, core.historyCount), std::pair(int64_t(100), C));
-    EXPECT_EQ(core.newest(C), test::ramp(C, 100.0f));
+    core.triggerEnabled = false, core.displaySampleCount = 20000;
+    ASSERT_EQ(core.prepareWaveformData(), 20000);
+    EXPECT_EQ(values(core.waveformRightData(), 20000), right);
+    std::vector<float> got, want;
+    core.meters().onPressureAnalysis = core.meters().onDensityAnalysis = [&got](float v) { got.push_back(v); };
+    core.ringBuffer.reset();  // no source any more: nothing drained, the meters go on
+    for (int frame = 4; frame <= 6; ++frame)
+        EXPECT_EQ(core.drainAndTick(), 0);
+    SampleHistory same;
+    same.append(left.data(), right.data(), 20000);
+    MeterSchedule oracle;
+    oracle.onPressureAnalysis = oracle.onDensityAnalysis = [&want](float v) { want.push_back(v); };
+    oracle.run(same, 1, 44100, 2);
+    EXPECT_EQ(got, want);  // one run on the sixth frame, on the trigger channel at the core's rate and scale
+
+    // A block, a frame without one, the next block: the pace (1365 of 2048)
+    // takes the oldest of the second block, not its newest.
+    ScopeFrameCore xy;
+    for (float block : {0.0f, -1.0f, 2048.0f}) {
+        if (block >= 0)
+            write(xy, test::ramp(2048, block), test::ramp(2048, block));
+        xy.applyDisplayFilterXY(xy.paceXY(xy.drainAndTick()));
+    }
+    EXPECT_EQ(values(xy.filteredLeftData(), 1365), test::ramp(1365, 2048.0f));
 }
 
 TEST(Trigger, TheWindowStartsAtTheOldestRisingCrossingThatLeavesItFull)
@@ -91,8 +92,8 @@ TEST(Trigger, TheWindowStartsAtTheOldestRisingCrossingThatLeavesItFull)
     };
     for (const auto& [name, left, right, asked, trigger, level, channel, enabled] : cases) {
         SCOPED_TRACE(name);
-        CoreProbe core;
-        core.fill(left, right);
+        ScopeFrameCore core;
+        fill(core, left, right);
         core.triggerLevel = level, core.triggerChannel = channel, core.triggerEnabled = enabled;
         core.displaySampleCount = asked;
         const int64_t held = int64_t(left.size()), m = std::clamp<int64_t>(std::min(asked, held), 0, 65536);
@@ -121,20 +122,20 @@ TEST(DisplayFilter, EachWaveformWindowStartsOverFromTheSamplesBeforeIt)
             return window;
         };
         const auto left = test::noise(held, 0.8, 1), right = test::noise(held, 0.8, 2);
-        CoreProbe core;
-        core.fill(left, right);
+        ScopeFrameCore core;
+        fill(core, left, right);
         core.triggerEnabled = false, core.displayFilterType = index, core.displayFilterFrequency = 500.0f;
         core.displaySampleCount = 1000;
-        core.displayFilter.left.z1 = core.displayFilter.right.z1 = 0.125f;  // as XY frames may leave it
-        for (int frame = 0; frame < 2; ++frame) {
+        for (int frame = 0; frame < 2; ++frame) {  // the second starts over from the state the first left
             const int64_t allocations = allocationCount();  // every operator new in this binary
             ASSERT_EQ(core.prepareWaveformData(), 1000);
             EXPECT_EQ(allocationCount(), allocations);
             for (auto [got, x] : {std::pair{core.waveformLeftData(), &left}, {core.waveformRightData(), &right}})
                 EXPECT_EQ(values(got, 1000), filtered(*x));
         }
-        EXPECT_TRUE(type != off || core.displayFilter.left.z1 == 0.125f);  // off touches no state
-        EXPECT_EQ(core.newest(held, true), right);  // the history stays unfiltered
+        core.displayFilterType = 0;
+        ASSERT_EQ(core.prepareWaveformData(), 1000);
+        EXPECT_EQ(values(core.waveformRightData(), 1000), slice(right, held - 1000, 1000));  // the history stays raw
     }
 }
 
@@ -150,14 +151,14 @@ TEST(DisplayFilter, XYFramesFilterOneStreamThatRecoversFromNaNOnBothChannels)
         auto left = test::noise(3000, 0.8, 3), right = test::noise(3000, 0.8, 4);
         if (poison == samples)
             left[500] = right[700] = kNaN;
-        CoreProbe core;
+        ScopeFrameCore core;
         core.displayFilterType = index;
         BiquadFilter l, r;  // the expected stream
         for (int64_t start : {0, 1000, 2000}) {
             // A new frequency takes effect with its block, with no restart.
             const float hz = start == 0 && poison == frequency ? kNaN : start < 2000 ? 2000.0f : 300.0f;
             core.displayFilterFrequency = hz;
-            core.write(slice(left, start, 1000), slice(right, start, 1000));
+            write(core, slice(left, start, 1000), slice(right, start, 1000));
             const int64_t allocations = allocationCount();
             core.applyDisplayFilterXY(core.paceXY(core.drainAndTick()));
             EXPECT_EQ(allocationCount(), allocations);
@@ -171,95 +172,9 @@ TEST(DisplayFilter, XYFramesFilterOneStreamThatRecoversFromNaNOnBothChannels)
                     f->z1 = f->z2 = 0.0f;
             }
         }
-        EXPECT_TRUE(test::sameBits(core.newest(3000), left));  // the analysers see raw samples
-    }
-}
-
-// PipeWire hands over 2048 frames every 43 ms, one block per five 8.3 ms
-// frames: each frame draws its share, in order and at most about a block
-// late, instead of the whole block at once and nothing in the next four. A
-// late frame (three blocks) draws the excess at once; the pace follows when
-// blocks come twice as often.
-TEST(XYPacing, BlocksSpanningFramesAreDrawnInSharesInOrder)
-{
-    CoreProbe core;
-    float written = 0, drawn = 0;
-    for (int frame = 0; frame < 260; ++frame) {
-        const int blocks = frame < 100 ? frame % 5 == 0 : frame == 100 ? 3 : frame * 2 / 5 != (frame - 1) * 2 / 5;
-        for (int b = 0; b < blocks; ++b, written += 2048)
-            core.write(test::ramp(2048, written), test::ramp(2048, written));
-        const int64_t n = core.paceXY(core.drainAndTick());
-        core.applyDisplayFilterXY(n);
-        ASSERT_EQ(values(core.filteredLeftData(), n), test::ramp(n, drawn)) << frame;
-        drawn += float(n);
-        EXPECT_TRUE(frame > 0 || n == 2048);  // a lone block at once
-        EXPECT_TRUE(frame != 100 || n >= 1024) << n;
-        if (const double pace = frame < 100 ? 409.6 : 819.2; (frame >= 50 && frame < 100) || frame >= 160) {
-            EXPECT_NEAR(double(n), pace, pace / 6) << frame;
-            EXPECT_TRUE(written - drawn >= pace / 4 && written - drawn <= 2 * 2048) << frame;  // never runs dry
-        }
-    }
-    core.dropXYBacklog();
-    EXPECT_EQ(core.paceXY(0), 0);
-    CoreProbe flood;  // quiet, then a full scratch every frame: never more than the scratch holds
-    for (int frame = 0; frame < 140; ++frame)
-        ASSERT_LE(flood.paceXY(frame < 40 ? 400 : ScopeFrameCore::scratchSize), ScopeFrameCore::scratchSize) << frame;
-}
-
-TEST(MeterSchedule, EverySixthFrameSmoothsTheNewestThreeSecondsOfTheTriggerChannel)
-{
-    // Kicks on the right channel for the newest three seconds only.
-    auto right = test::noise(26000, 0.5), left = test::noise(170000, 0.5, 2);
-    const auto kicks = signals::clickTrain(144000, 48000, 0.5);
-    right.insert(right.end(), kicks.begin(), kicks.end());
-    CoreProbe core;
-    Recorder calls(core);
-    core.fill(left, right);
-    core.triggerChannel = 1, core.kxScaleMode = 2;
-    RhythmAnalyzer oracle;  // a second analyser on the window the frame should cut
-    float rate = 0, pressure = 0;
-    for (int frame = 1; frame <= 24; ++frame) {
-        if (frame == 7)
-            core.ringBuffer.reset();  // no source any more: nothing drained, the meters go on
-        if (frame == 18) {
-            ASSERT_GT(core.smoothedCurvature * core.smoothedDensity * rate * pressure, 0.0f);
-            calls.names.clear(), calls.values.clear();
-            core.resetAnalysis();
-            EXPECT_EQ(calls.names, (Names{"rhythm", "pressure", "density", "curvature"}));
-            EXPECT_EQ(calls.values, std::vector<float>(4, 0.0f));
-            EXPECT_EQ(std::pair(core.smoothedDensity, core.smoothedCurvature), std::pair(0.0f, 0.0f));
-            oracle.heldExpansion = rate = pressure = 0;
-        }
-        const size_t before = calls.names.size();
-        const int64_t allocations = allocationCount();
-        EXPECT_EQ(core.drainAndTick(), 0);
-        EXPECT_TRUE(frame <= 6 || allocationCount() == allocations) << frame;  // the window is made once
-        if (frame % 6 != 0) {
-            EXPECT_EQ(calls.names.size(), before) << frame;
-            continue;
-        }
-        const Names run(calls.names.begin() + long(before), calls.names.end());
-        EXPECT_EQ(run, (Names{"rhythm", "curvature", "pressure", "density"}));
-        rate = 0.7f * oracle.analyze(right.data() + 26000, 144000, 48000) + 0.3f * rate;
-        pressure = 0.7f * oracle.analyzeExpansion(right.data() + 26000, 144000, 48000) + 0.3f * pressure;
-        EXPECT_FLOAT_EQ(calls.values[before], rate) << frame;
-        EXPECT_FLOAT_EQ(core.smoothedPressure, pressure) << frame;  // never the adjusted, published value
-    }
-    CoreProbe().resetAnalysis();  // with no callbacks set
-}
-
-TEST(MeterSchedule, ARunNeedsMoreThanAThousandSamplesAtAUsableRateAndElevenBlocksForTheDensity)
-{
-    using Case = std::tuple<int64_t, double, size_t>;  // samples held, rate, callbacks made
-    for (auto [held, rate, made] : {Case{1000, 48000, 0}, {1001, 48000, 2}, {2639, 48000, 2}, {2640, 48000, 3},
-                                    {5000, 0, 0}, {5000, -48000, 0}, {5000, kNaN, 0}, {5000, HUGE_VAL, 0},
-                                    {5000, 1e300, 2}}) {
-        CoreProbe core;
-        Recorder calls(core);
-        core.fill(signals::clickTrain(held, 48000, 0.5));
-        core.sampleRate = rate;
-        core.runRhythmAnalysis();
-        EXPECT_EQ(calls.names.size(), made) << held << " held at " << rate << " Hz";
+        core.displayFilterType = 0, core.triggerEnabled = false, core.displaySampleCount = 3000;
+        ASSERT_EQ(core.prepareWaveformData(), 3000);
+        EXPECT_TRUE(test::sameBits(values(core.waveformLeftData(), 3000), left));  // the analysers see raw samples
     }
 }
 

@@ -47,7 +47,7 @@ TEST_F(ScopeRendererGl, NeedsEveryProgramAndReadsTheBlocksAsTheCodeLaysThemOut)
 TEST_F(ScopeRendererGl, FramesDrainWhileHiddenFadeByDecayAndRestOnceNothingShows)
 {
     int analyses = 0;
-    renderer->onRhythmAnalysis = [&](float) { ++analyses; };
+    renderer->core().meters().onRhythmAnalysis = [&](float) { ++analyses; };
     renderer->scopeVisible = false;
     feedCircle(5000);
     for (int i = 0; i < 12; ++i)
@@ -100,7 +100,8 @@ TEST_F(ScopeRendererGl, BadSamplesAndSettingsNeverPoisonThePicture)
         [&] { r.xyGain = 1e30f; }, [&] { r.xyGain = inf; }, [&] { r.xyGain = 1, r.beamWidth = nan; },
         [&] { r.beamWidth = 1e30f; }, [&] { r.beamWidth = 1.5f, r.intensity = inf; }, [&] { r.intensity = nan; },
         [&] { r.decay = 7, r.speedSensitivity = nan, r.xyRotationAngle = inf; }, [&] { r.beamColor = {nan, inf, -1}; },
-        [&] { r.displayFilterType = 7, r.displayFilterFrequency = nan; }, [&] { r.intensity = 3, r.decay = nan; },
+        [&] { r.core().displayFilterType = 7, r.core().displayFilterFrequency = nan; },
+        [&] { r.intensity = 3, r.decay = nan; },
         [&] { r.displayMode = 1, r.waveformGain = nan; }, [&] { r.waveformGain = inf; }};
     for (size_t i = 0; i < std::size(changes); ++i) {
         changes[i](), feedCircle(800), frame();
@@ -132,7 +133,8 @@ TEST_F(ScopeRendererGl, EachSegmentLeavesTheEnergyOfTheModel)
 
 TEST_F(ScopeRendererGl, TheWaveformStartsAtTheTriggerCrossingAtTheLeftEdge)
 {
-    renderer->displayMode = 1, renderer->displaySampleCount = 960, renderer->beamWidth = 2, renderer->waveformGain = 2;
+    renderer->displayMode = 1, renderer->core().displaySampleCount = 960;
+    renderer->beamWidth = 2, renderer->waveformGain = 2;
     // Mid-cycle at first, so that the window has to move to the crossing.
     const Light light = draw(test::sine(4800, 48000, 440, 0.4, 2.0), std::vector<float>(4800, 0.0f));
     const auto rowOf = [&](int x, int y0, int y1) {  // where the light of column x lies between rows y0 and y1
@@ -178,7 +180,7 @@ TEST_F(ScopeRendererGl, EveryTexelShowsAsTheModelSaysWhereverTheTraceWent)
 
 TEST_F(ScopeRendererGl, SteadyFramesAllocateNothingInEitherMode)
 {
-    renderer->displayFilterType = 1, renderer->kxScaleMode = 2;  // every analyser and the filter run
+    renderer->core().displayFilterType = 1, renderer->core().kxScaleMode = 2;  // every analyser and the filter run
     const auto wave = test::sine(800, 48000, 382, 0.5), block = test::interleave(wave, wave);
     const auto frames = [&](int count, int64_t mode) {
         renderer->displayMode = mode;

@@ -90,9 +90,10 @@ TEST_F(ScopeViewTest, SettingsReachTheRendererInItsUnitsAndTheFrameRateAtOnce)
     settings.setDecay(0.8f);
     test::settle();
     const ScopeRenderer& r = *view->renderer();
-    EXPECT_EQ(r.ringBuffer, engine.ringBuffer());
-    EXPECT_EQ(std::tuple(r.sampleRate, r.displaySampleCount), std::tuple(44100.0, 4410));  // ten divisions
-    EXPECT_EQ(std::tuple(r.displayMode, r.displayFilterType, r.kxScaleMode, r.triggerChannel), std::tuple(1, 3, 2, 1));
+    const ScopeFrameCore& c = r.core();
+    EXPECT_EQ(c.ringBuffer, engine.ringBuffer());
+    EXPECT_EQ(std::tuple(c.sampleRate, c.displaySampleCount), std::tuple(44100.0, 4410));  // ten divisions
+    EXPECT_EQ(std::tuple(r.displayMode, c.displayFilterType, c.kxScaleMode, c.triggerChannel), std::tuple(1, 3, 2, 1));
     EXPECT_EQ(std::tuple(r.xyRotationAngle, r.decay, r.beamColor),
               std::tuple(0.7853981f, 0.8f, std::array{0.3f, 0.6f, 1.0f}));
     settings.setXyRotation(XYRotation::deg45);
@@ -113,7 +114,7 @@ TEST_F(ScopeViewTest, AnalysisResultsArriveQueuedAndHooksOutliveTheView)
     test::settle();
     EXPECT_EQ(std::tuple(settings.rhythmMatchRate(), settings.expansionPressure(), settings.signalDensity(),
                          settings.envelopeCurvature()), std::tuple(0, 0, 0, 0));
-    const auto onRhythm = view->renderer()->onRhythmAnalysis;
+    const auto onRhythm = view->renderer()->core().meters().onRhythmAnalysis;
     delete view;  // the hooks it left in the settings now do nothing
     settings.onResetAnalysis();
     settings.setFrameRate(30);
@@ -125,7 +126,7 @@ TEST_F(ScopeViewTest, AnalysisResultsArriveQueuedAndHooksOutliveTheView)
 TEST_F(ScopeViewTest, FramesRunWhileAnythingOnScreenCanChangeAndWakeForAMeterReset)
 {
     int runs = 0;  // analysis runs, one every sixth frame
-    auto& analysed = view->renderer()->onRhythmAnalysis;
+    auto& analysed = view->renderer()->core().meters().onRhythmAnalysis;
     analysed = [&, publish = analysed](float v) { ++runs, publish(v); };
     // XY with the slowest fade goes black; a waveform, redrawn from the held samples, stays.
     for (const auto& [mode, decay, blackAtRest] : {std::tuple{DisplayMode::xy, 0.99f, true},
