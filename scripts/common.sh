@@ -3,13 +3,15 @@
 
 ORVALEN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Build tools, Qt 6 and OpenGL, PulseAudio, tests and benchmarks, and the
+# Build tools, Qt 6 and OpenGL, PulseAudio, FFmpeg's libraries (and its
+# command, which makes the decoder tests' files), tests and benchmarks, and the
 # headless X server, Wayland compositor and sound servers (PulseAudio,
 # PipeWire) the GUI and audio tests run against.
 ORVALEN_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libpulse-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
+    libavformat-dev libavcodec-dev libswresample-dev ffmpeg
     xvfb xauth libgl1-mesa-dri pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus-daemon
     weston qt6-wayland

@@ -2,7 +2,8 @@
 # Installs what is missing, builds and runs every test; prints ctest's summary.
 #
 #   scripts/test.sh            all tests (warnings are errors)
-#   scripts/test.sh --asan     unit, concurrency and sound-server tests under ASan + UBSan
+#   scripts/test.sh --asan     unit, concurrency and sound-server tests under ASan + UBSan,
+#                              and 500 hostile files through the audio-file decoder
 #   scripts/test.sh --tsan     concurrency tests under ThreadSanitizer
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -51,6 +52,11 @@ fi
 trap orvalen_stop_test_env EXIT
 cd "$dir"
 ctest --output-on-failure -j "$(nproc)" "${labels[@]}"
+
+# Hostile variants of real audio files through the decoder (a few seconds).
+if [ "$mode" = --asan ]; then
+    "$ORVALEN_ROOT/scripts/fuzz-decoder.sh" 500 "$dir"
+fi
 
 # Most desktops run PipeWire: the sound-server tests once more against its
 # PulseAudio server.
