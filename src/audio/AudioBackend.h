@@ -46,6 +46,19 @@ public:
     virtual void streamFailed(const char* reason) noexcept = 0;
 };
 
+// What a playback stream asks of what it plays, on the backend's audio
+// thread, with the rules of AudioStreamCallbacks (no blocking, locking or
+// allocating; never after the stream is destroyed).
+class PlaybackCallbacks {
+public:
+    virtual ~PlaybackCallbacks() = default;
+    // Fills `out` with `frames` interleaved stereo frames. The first of them
+    // leaves the speakers `heardInNs` from now (the stream's latency then).
+    virtual void render(float* out, int64_t frames, int64_t heardInNs) noexcept = 0;
+    virtual void streamStarted(double sampleRate) noexcept = 0;
+    virtual void streamFailed(const char* reason) noexcept = 0;
+};
+
 // An open record stream. Destroying it closes it: once the destructor has
 // returned, no callback of this stream runs any more. Main thread only.
 class AudioStream {
@@ -71,6 +84,7 @@ struct OutputInfo {
     std::string sink;     // its name; empty when there is no default sink
     std::string monitor;  // the source that records what it plays
     double sampleRate = 0;
+    int64_t latencyNs = 0;  // from a sample on the monitor to the listener's ears
 };
 
 // The server as one query found it.
@@ -110,6 +124,11 @@ public:
     // this stream to another source while it runs.
     virtual OpenResult openSystemAudio(const std::string& monitor, double sampleRate,
                                        int fragmentFrames, AudioStreamCallbacks& callbacks) = 0;
+
+    // Plays 32-bit float stereo at sampleRate on the default output (and on
+    // whichever output becomes the default later), asking `callbacks` for
+    // every frame. Opens like the two above.
+    virtual OpenResult openPlayback(double sampleRate, PlaybackCallbacks& callbacks) = 0;
 
     // `changed` runs on any thread after sources, sinks or the defaults
     // changed, or the connection to the server was lost; it must not block,

@@ -13,6 +13,8 @@ struct AudioDeviceInfo {
     // 0 never names a device: the engine uses it for "nothing selected".
     static constexpr uint32_t kNoDeviceID = 0;
     static constexpr uint32_t kSystemAudioID = 0xFFFFFFFFu;
+    // The file the engine was last asked to play; never in the device list.
+    static constexpr uint32_t kFileID = 0xFFFFFFFEu;
 
     uint32_t id = kNoDeviceID;
     QString name;

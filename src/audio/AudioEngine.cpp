@@ -2,9 +2,11 @@
 
 #include "audio/AudioDeviceManager.h"
 #include "audio/Capture.h"
+#include "audio/FileCapture.h"
 #include "audio/MainThreadWakeup.h"
 #include "audio/PulseBackend.h"
 #include "audio/SystemAudioCapture.h"
+#include "media/AudioFileDecoder.h"
 
 #include <QThread>
 #include <QTimer>
@@ -115,7 +117,8 @@ void AudioEngine::applyDevices(QList<AudioDeviceInfo> devices)
         return std::any_of(m_availableDevices.cbegin(), m_availableDevices.cend(),
                            [id](const AudioDeviceInfo& d) { return d.id == id; });
     };
-    if (m_selectedDeviceID != AudioDeviceInfo::kNoDeviceID && listed(m_selectedDeviceID))
+    if (m_selectedDeviceID == AudioDeviceInfo::kFileID ||
+        (m_selectedDeviceID != AudioDeviceInfo::kNoDeviceID && listed(m_selectedDeviceID)))
         return;
     const bool offersSystemAudio =
         std::any_of(m_availableDevices.cbegin(), m_availableDevices.cend(),
@@ -172,6 +175,8 @@ void AudioEngine::stop()
 
 void AudioEngine::closeCapture()
 {
+    if (const FileCapture* file = fileCapture())
+        m_filePosition = file->finished() ? 0 : file->position();
     if (m_capture) {
         m_capture->stop();  // no callback runs after this
         m_capture.reset();
@@ -192,10 +197,17 @@ void AudioEngine::openCapture(uint32_t id, const ServerState& server)
     if (m_state != CaptureState::resuming)
         m_state = CaptureState::starting;
     const auto wake = [wakeup = m_wakeup] { wakeup->poke(); };
-    if (isSystemAudio(id))
+    if (isSystemAudio(id)) {
         m_capture = std::make_unique<SystemAudioCapture>(m_ringBuffer, *m_backend, wake);
-    else
+    } else if (id == AudioDeviceInfo::kFileID) {
+        auto file = std::make_unique<FileCapture>(m_ringBuffer, *m_backend, m_filePath.toStdString(),
+                                                  m_filePosition, wake);
+        file->setLooping(m_fileLooping);
+        file->setMuted(m_fileMuted);
+        m_capture = std::move(file);
+    } else {
         m_capture = std::make_unique<InputCapture>(m_ringBuffer, *m_backend, id, fragmentFrames(), wake);
+    }
     m_capture->start(server);
     // Published as the stream opens, before the renderer may read its frames.
     if (m_capture->status().state() != StreamStatus::State::failed &&
@@ -217,6 +229,10 @@ void AudioEngine::handleCaptureNews()
 {
     if (!m_capture)
         return;
+    if (const FileCapture* file = fileCapture(); file && file->finished()) {
+        stop();  // the end, heard: as after Stop, from the start next time
+        return;
+    }
     const StreamStatus& status = m_capture->status();
     if (status.state() == StreamStatus::State::running && m_state != CaptureState::live) {
         m_state = CaptureState::live;
@@ -246,10 +262,88 @@ void AudioEngine::captureFailed(const std::string& reason)
         return;
     }
     m_state = CaptureState::idle;
-    if (isSystemAudio(m_captureID))
+    if (isSystemAudio(m_captureID)) {
         setError(QString::fromStdString(reason), false);
-    else
-        failInputStart(reason);
+        return;
+    }
+    failInputStart(reason);
+    if (m_captureID == AudioDeviceInfo::kFileID && m_selectionBeforeFile != AudioDeviceInfo::kNoDeviceID)
+        publish(m_selectedDeviceID, std::exchange(m_selectionBeforeFile, AudioDeviceInfo::kNoDeviceID));
+}
+
+FileCapture* AudioEngine::fileCapture() const
+{
+    return m_captureID == AudioDeviceInfo::kFileID ? static_cast<FileCapture*>(m_capture.get()) : nullptr;
+}
+
+bool AudioEngine::openFile(const QString& path)
+{
+    // Read here first, so that a file that is no sound never takes the
+    // place of the source that works.
+    std::string reason;
+    const std::unique_ptr<AudioFileDecoder> probe = AudioFileDecoder::open(path.toStdString(), &reason);
+    if (!probe) {
+        setError(QString::fromStdString(reason), true);
+        return false;
+    }
+    stop();
+    if (m_selectedDeviceID != AudioDeviceInfo::kFileID)
+        m_selectionBeforeFile = m_selectedDeviceID;
+    publish(m_filePath, path);
+    m_filePosition = 0;
+    m_fileLength = probe->info().frames;
+    publish(m_selectedDeviceID, AudioDeviceInfo::kFileID);
+    start();
+    return true;
+}
+
+int64_t AudioEngine::outputDelayNs() const
+{
+    const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
+    return system ? system->delayNs() : 0;
+}
+
+int64_t AudioEngine::fileLength() const
+{
+    if (const FileCapture* file = fileCapture(); file && file->length() >= 0)
+        return file->length();
+    return m_fileLength;
+}
+
+int64_t AudioEngine::filePosition() const
+{
+    if (const FileCapture* file = fileCapture())
+        return file->position();
+    return m_filePosition;
+}
+
+void AudioEngine::seekFile(int64_t frame)
+{
+    if (const FileCapture* file = fileCapture())
+        m_fileLength = file->length();
+    m_filePosition = std::max<int64_t>(0, m_fileLength >= 0 ? std::min(frame, m_fileLength) : frame);
+    if (fileCapture() && m_isRunning) {
+        // One capture per start: a new one from the new place. The old
+        // stream's queued audio goes with it, so the jump is heard at once.
+        const int64_t target = m_filePosition;
+        closeCapture();
+        m_filePosition = target;
+        openCapture(AudioDeviceInfo::kFileID, ServerState{});
+    }
+}
+
+void AudioEngine::setFileLooping(bool looping)
+{
+    publish(m_fileLooping, looping);
+    if (FileCapture* file = fileCapture())
+        file->setLooping(looping);
+}
+
+void AudioEngine::setFileMuted(bool muted)
+{
+    publish(m_fileMuted, muted);
+    if (FileCapture* file = fileCapture())
+        file->setMuted(muted);
 }
 
 void AudioEngine::handleServerNews(const ServerState& server)
@@ -271,7 +365,11 @@ void AudioEngine::handleServerNews(const ServerState& server)
 void AudioEngine::followDefaultOutput(const ServerState& server)
 {
     const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
-    if (!system || !m_isRunning || server.output.sink == system->sink())
+    if (!system || !m_isRunning)
+        return;
+    // The same output, its latency about the same: nothing to follow.
+    const int64_t delay = server.output.latencyNs >= SystemAudioCapture::kMinDelayNs ? server.output.latencyNs : 0;
+    if (server.output.sink == system->sink() && std::abs(delay - system->delayNs()) < kDelayToleranceNs)
         return;
     if (server.output.sink.empty())
         loseRunningCapture(QString::fromLatin1(AudioBackend::kNoOutputDevice));

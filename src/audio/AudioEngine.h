@@ -13,6 +13,7 @@
 #include <memory>
 
 class Capture;
+class FileCapture;
 class QTimer;
 class MainThreadWakeup;
 
@@ -46,6 +47,8 @@ public:
         int maxMs = 2000;
         int attempts = 60;
     };
+    // System Audio is reopened when its output's latency moves by this much.
+    static constexpr int64_t kDelayToleranceNs = 20'000'000;
     // Server news is handled once per burst.
     static constexpr int kNewsBatchMs = 50;
 
@@ -78,6 +81,9 @@ public:
     void setRetryPolicy(const RetryPolicy& policy) { m_retryPolicy = policy; }
     // Created once; shared with the renderer.
     std::shared_ptr<RingBuffer> ringBuffer() const { return m_ringBuffer; }
+    // How long System Audio holds each sample back, to draw it as the output
+    // plays it; 0 for other sources.
+    int64_t outputDelayNs() const;
     // A stream has been asked for and has not answered yet.
     bool isStartPending() const;
 
@@ -92,6 +98,24 @@ public:
     // Stops whatever capture runs, starts or waits for the server; always
     // ends not running.
     void stop();
+
+    // --- A sound file as the source ---
+    // Selects the file at `path` and plays it from its start (stopping what
+    // ran). False, with the reason as lastError and the source as it was,
+    // when the file cannot be read as sound.
+    bool openFile(const QString& path);
+    // The file selected last; empty when none was.
+    const QString& filePath() const { return m_filePath; }
+    // Frames of the file (-1 while unknown) and where playback is or would
+    // resume, in frames; the position moves without notification.
+    int64_t fileLength() const;
+    int64_t filePosition() const;
+    // Plays on from `frame` (or resumes there at the next start).
+    void seekFile(int64_t frame);
+    bool fileLooping() const { return m_fileLooping; }
+    void setFileLooping(bool looping);
+    bool fileMuted() const { return m_fileMuted; }
+    void setFileMuted(bool muted);
 
 signals:
     void willChange();
@@ -117,6 +141,7 @@ private:
     void setError(const QString& text, bool transient);
     void clearTransientError();
     void closeCapture();
+    FileCapture* fileCapture() const;
     int fragmentFrames() const;
 
     template <typename T, typename V>
@@ -149,6 +174,12 @@ private:
     };
     CaptureState m_state = CaptureState::idle;
     std::unique_ptr<Capture> m_capture;
+    QString m_filePath;
+    int64_t m_filePosition = 0;
+    int64_t m_fileLength = -1;
+    bool m_fileLooping = false;
+    bool m_fileMuted = false;
+    uint32_t m_selectionBeforeFile = AudioDeviceInfo::kNoDeviceID;
     uint32_t m_captureID = AudioDeviceInfo::kNoDeviceID;  // the source of the capture held
     uint64_t m_startTicket = 0;     // the start() waiting for the server's answer; 0: none
     uint64_t m_lastTicket = 0;

@@ -361,6 +361,9 @@ struct PulseBackend::Core {
         const bool found = sinkInfo(out.sink, [&](const pa_sink_info& info) {
             out.monitor = info.monitor_source_name ? info.monitor_source_name : "";
             out.sampleRate = info.sample_spec.rate;
+            // What it holds to play: how much later than its monitor the
+            // listener hears a sample.
+            out.latencyNs = static_cast<int64_t>(std::max(info.latency, info.configured_latency)) * 1000;
         }, until);
         if (!found && !contextReady())
             return false;
@@ -519,6 +522,125 @@ private:
     bool m_ended = false;
 };
 
+// One playback stream on the default output; like PulseStream, its callbacks
+// run on the main-loop thread with the loop's lock held.
+class PulsePlayback final : public AudioStream {
+public:
+    PulsePlayback(std::shared_ptr<PulseBackend::Core> core, PlaybackCallbacks& callbacks)
+        : m_core(std::move(core)), m_callbacks(callbacks)
+    {
+    }
+
+    ~PulsePlayback() override
+    {
+        if (!m_stream)
+            return;
+        LoopLock lock(m_core->loop);
+        close();
+    }
+
+    PulsePlayback(const PulsePlayback&) = delete;
+    PulsePlayback& operator=(const PulsePlayback&) = delete;
+
+    // Lock held.
+    bool connect(double rate, std::string& error)
+    {
+        if (!(rate >= 1.0 && rate <= PA_RATE_MAX)) {
+            error = pa_strerror(PA_ERR_NOTSUPPORTED);
+            return false;
+        }
+        pa_sample_spec spec;
+        spec.format = PA_SAMPLE_FLOAT32NE;
+        spec.rate = static_cast<uint32_t>(rate);
+        spec.channels = 2;
+        m_stream = pa_stream_new(m_core->context, "Orvalen file", &spec, nullptr);
+        if (!m_stream) {
+            error = m_core->contextError();
+            return false;
+        }
+        pa_stream_set_state_callback(m_stream, onState, this);
+        pa_stream_set_write_callback(m_stream, onWrite, this);
+        pa_buffer_attr attr;
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(PulseBackend::kPlaybackBufferMs * 1000, &spec));
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(-1);
+        attr.fragsize = static_cast<uint32_t>(-1);
+        // Interpolated timing: the latency asked for every write is current,
+        // not the last report's.
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                          PA_STREAM_AUTO_TIMING_UPDATE);
+        if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+            error = m_core->contextError();
+            close();
+            return false;
+        }
+        return true;
+    }
+
+    void close()
+    {
+        if (!m_stream)
+            return;
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+
+private:
+    static void onState(pa_stream* s, void* userdata)
+    {
+        auto* self = static_cast<PulsePlayback*>(userdata);
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if (state == PA_STREAM_READY && !self->m_ready) {
+            self->m_ready = true;
+            const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
+            self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
+        } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
+            self->m_ended = true;
+            pa_context* context = pa_stream_get_context(s);
+            self->m_callbacks.streamFailed(!self->m_ready ? pa_strerror(pa_context_errno(context))
+                                           : pa_context_get_state(context) != PA_CONTEXT_READY
+                                               ? PulseBackend::kServerLost
+                                               : PulseBackend::kSourceLost);
+        }
+        wakeWaiters(self->m_core->loop);
+    }
+
+    // Main-loop thread: fills what the server asks for, in the server's own
+    // buffers (no copy, no allocation).
+    static void onWrite(pa_stream* s, size_t wanted, void* userdata)
+    {
+        auto* self = static_cast<PulsePlayback*>(userdata);
+        constexpr size_t kFrameBytes = 2 * sizeof(float);
+        while (wanted >= kFrameBytes) {
+            void* data = nullptr;
+            size_t bytes = wanted;
+            if (pa_stream_begin_write(s, &data, &bytes) < 0 || !data || bytes < kFrameBytes)
+                return;
+            bytes -= bytes % kFrameBytes;
+            pa_usec_t latency = 0;
+            int negative = 0;
+            if (pa_stream_get_latency(s, &latency, &negative) < 0 || negative)
+                latency = 0;  // no timing yet: the first write
+            self->m_callbacks.render(static_cast<float*>(data), static_cast<int64_t>(bytes / kFrameBytes),
+                                     static_cast<int64_t>(latency) * 1000);
+            if (pa_stream_write(s, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+                return;
+            wanted -= std::min(wanted, bytes);
+        }
+    }
+
+    const std::shared_ptr<PulseBackend::Core> m_core;
+    PlaybackCallbacks& m_callbacks;
+    pa_stream* m_stream = nullptr;
+    bool m_ready = false;
+    bool m_ended = false;
+};
+
 }  // namespace
 
 PulseBackend::PulseBackend(std::string server, int timeoutMs)
@@ -579,6 +701,18 @@ OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double samp
 {
     return openRecord(m_core, "Orvalen system audio", {monitor, sampleRate, 2, fragmentFrames}, PA_STREAM_NOFLAGS,
                       callbacks);
+}
+
+OpenResult PulseBackend::openPlayback(double sampleRate, PlaybackCallbacks& callbacks)
+{
+    LoopLock lock(m_core->loop);
+    if (!m_core->contextReady())
+        return {nullptr, AudioBackend::kServerLost};
+    auto stream = std::make_unique<PulsePlayback>(m_core, callbacks);
+    std::string error;
+    if (!stream->connect(sampleRate, error))
+        return {nullptr, error};
+    return {std::move(stream), {}};
 }
 
 void PulseBackend::watch(std::function<void()> changed)

@@ -43,7 +43,12 @@ public:
                          AudioStreamCallbacks& callbacks) override;
     OpenResult openSystemAudio(const std::string& monitor, double sampleRate, int fragmentFrames,
                                AudioStreamCallbacks& callbacks) override;
+    OpenResult openPlayback(double sampleRate, PlaybackCallbacks& callbacks) override;
     void watch(std::function<void()> changed) override;
+    // What a playback stream keeps queued at the server: a seek or a pause
+    // is heard this much later, and an overloaded machine has this much to
+    // fill a gap in.
+    static constexpr int kPlaybackBufferMs = 60;
 
     struct Core;
 

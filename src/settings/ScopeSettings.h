@@ -168,6 +168,9 @@ public:
     void startAutoSave();
     bool autoSaveActive() const { return m_saveCancellable != nullptr; }
 
+    // Where presets and the last session are kept.
+    const std::shared_ptr<PreferencesStore>& store() const { return m_store; }
+
     // The debounce interval, 1 s unless changed (tests shorten it).
     std::chrono::milliseconds autoSaveInterval() const { return m_autoSaveInterval; }
     void setAutoSaveInterval(std::chrono::milliseconds interval);

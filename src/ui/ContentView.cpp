@@ -1,13 +1,19 @@
 #include "ui/ContentView.h"
 
 #include "audio/AudioEngine.h"
+#include "settings/RecentFiles.h"
 #include "settings/ScopeSettings.h"
 #include "ui/ControlPanel.h"
+#include "ui/DeviceSelector.h"
 #include "ui/ScopeView.h"
 #include "ui/Snapshot.h"
 #include "ui/UiStyle.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -16,7 +22,9 @@
 
 ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* parent)
     : QWidget(parent),
+      m_engine(engine),
       m_settings(settings),
+      m_recent(new RecentFiles(settings.store(), this)),
       m_scopeView(new ScopeView(engine, settings)),
       m_scopeContainer(QWidget::createWindowContainer(m_scopeView, this)),
       m_panel(new ControlPanel(engine, settings, this)),
@@ -66,6 +74,14 @@ ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* 
     save->setAutoRepeat(false);
     connect(save, &QShortcut::activated, this, &ContentView::saveSnapshot);
     connect(new QShortcut(QKeySequence::Quit, this), &QShortcut::activated, this, [this] { window()->close(); });
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    open->setAutoRepeat(false);
+    connect(open, &QShortcut::activated, this, &ContentView::openFileDialog);
+    setAcceptDrops(true);
+    DeviceSelector* sources = m_panel->deviceSelector();
+    sources->setRecentFiles(m_recent);
+    connect(sources, &DeviceSelector::fileChosen, this, &ContentView::openFile);
+    connect(sources, &DeviceSelector::openFileRequested, this, &ContentView::openFileDialog);
     // Space is no shortcut, so that a focused button keeps it; what nobody
     // takes comes here, from the panel or from the GL window.
     m_scopeView->installEventFilter(this);
@@ -121,8 +137,52 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
             toggleCapture();
             return true;
         }
+        if ((key->key() == Qt::Key_Left || key->key() == Qt::Key_Right) && key->modifiers() == Qt::NoModifier &&
+            m_engine.selectedDeviceID() == AudioDeviceInfo::kFileID) {
+            seekBy(key->key() == Qt::Key_Left ? -kSeekStepSeconds : kSeekStepSeconds);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void ContentView::seekBy(double seconds)
+{
+    const double rate = m_engine.sampleRate();
+    if (rate > 0)
+        m_engine.seekFile(m_engine.filePosition() + static_cast<int64_t>(seconds * rate));
+}
+
+void ContentView::openFile(const QString& path)
+{
+    if (m_engine.openFile(path))
+        m_recent->add(path);
+}
+
+void ContentView::openFileDialog()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open File"), QFileInfo(m_engine.filePath()).path(),
+        QStringLiteral("Sound files (*.wav *.wave *.aif *.aiff *.aifc *.flac *.mp3 *.ogg *.oga *.opus *.m4a *.aac "
+                       "*.mp4 *.mkv *.webm *.mov);;All files (*)"));
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void ContentView::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void ContentView::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    openFile(urls.first().toLocalFile());
 }
 
 void ContentView::saveSnapshot()

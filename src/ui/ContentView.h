@@ -7,6 +7,7 @@ class AudioEngine;
 class ControlPanel;
 class QPropertyAnimation;
 class QShortcut;
+class RecentFiles;
 class ScopeSettings;
 class ScopeView;
 
@@ -16,12 +17,15 @@ class ScopeView;
 //
 // Keys: Space starts and stops capture unless the focused control uses Space
 // itself (a button, the checkbox, a pop-up); F11 toggles full screen, Esc
-// leaves it; Ctrl+S saves a snapshot; Ctrl+Q closes the window (and the app).
+// leaves it; Ctrl+S saves a snapshot; Ctrl+O opens a sound file (so does
+// dropping one on the window); with a file playing and the scope focused,
+// Left and Right seek 5 s; Ctrl+Q closes the window (and the app).
 // The panel stays in full screen: it holds the meters and the way out.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
     static constexpr QSize kDefaultSize{1020, 700};
+    static constexpr double kSeekStepSeconds = 5.0;
 
     ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* parent = nullptr);
 
@@ -34,6 +38,11 @@ public:
     void toggleFullScreen();
     // Saves what the scope shows to the Pictures folder and says so in the panel.
     void saveSnapshot();
+    // Plays the sound file at `path` (and lists it as recent), or shows why not.
+    void openFile(const QString& path);
+    // The file dialog, then openFile.
+    void openFileDialog();
+    RecentFiles* recentFiles() const { return m_recent; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -41,12 +50,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void followScopeVisibility();
     void toggleCapture();
 
+    void seekBy(double seconds);
+
+    AudioEngine& m_engine;
     ScopeSettings& m_settings;
+    RecentFiles* m_recent;
     ScopeView* m_scopeView;
     QWidget* m_scopeContainer;
     ControlPanel* m_panel;

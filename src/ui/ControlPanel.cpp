@@ -8,6 +8,7 @@
 #include "ui/panel/ModeRow.h"
 #include "ui/panel/PresetControls.h"
 #include "ui/panel/SliderRow.h"
+#include "ui/panel/TransportBar.h"
 
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -26,6 +27,7 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
       m_engine(engine),
       m_settings(settings),
       m_header(new HeaderRow(engine, settings, this)),
+      m_transport(new TransportBar(engine, this)),
       m_sliders(new SliderRow(settings, this)),
       m_mode(new ModeRow(settings, this)),
       m_meters(new MeterRow(settings, this))
@@ -33,8 +35,9 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(kInset, 5 + 6, kInset, 5 + 6);
     rows->setSpacing(6);
-    for (QWidget* row : std::initializer_list<QWidget*>{m_header, m_sliders, m_mode, m_meters})
+    for (QWidget* row : std::initializer_list<QWidget*>{m_header, m_transport, m_sliders, m_mode, m_meters})
         rows->addWidget(row);
+    m_transport->hide();
     ui::addFocusRing(this);
 
     connect(m_header, &HeaderRow::snapshotRequested, this, &ControlPanel::snapshotRequested);
@@ -73,11 +76,16 @@ void ControlPanel::refreshControls()
 
 void ControlPanel::refreshEngine()
 {
-    const ShownEngine now{m_engine.sampleRate(), m_engine.isRunning(), m_engine.lastError()};
+    const bool file = m_engine.selectedDeviceID() == AudioDeviceInfo::kFileID;
+    const ShownEngine now{m_engine.sampleRate(), m_engine.isRunning(), m_engine.lastError(), file,
+                          m_engine.filePath(), m_engine.fileLooping(), m_engine.fileMuted()};
     if (now == m_shownEngine)
         return;
     m_shownEngine = now;
-    m_header->showEngine(now.sampleRate, now.running, now.error);
+    m_header->showEngine(now.sampleRate, now.running, now.error, file);
+    m_transport->setVisible(file);
+    if (file)
+        m_transport->showEngine();
 }
 
 void ControlPanel::refreshMeters()

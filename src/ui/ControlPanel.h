@@ -27,6 +27,7 @@ class QToolButton;
 class ScopeSettings;
 class SegmentedPicker;
 class SliderRow;
+class TransportBar;
 
 // The strip of controls under the scope: every user setting, start/stop, the
 // sample rate and last error, the RHYTHM and KX meters, presets and the
@@ -67,6 +68,7 @@ public:
     QLabel* sampleRateLabel() const;
     QPushButton* startStopButton() const;
     QLabel* errorLabel() const;
+    TransportBar* transportBar() const { return m_transport; }
     ParamSlider* slider(const QString& label) const;
     QStackedWidget* modeControls() const;
     QCheckBox* triggerCheck() const;
@@ -115,6 +117,9 @@ private:
         double sampleRate;
         bool running;
         QString error;
+        bool file;
+        QString filePath;
+        bool looping, muted;
         bool operator==(const ShownEngine&) const = default;
     };
     struct ShownMeters {
@@ -132,6 +137,7 @@ private:
     qreal m_iconRatio = 0;  // the device pixel ratio the icons and logo were drawn for
 
     HeaderRow* m_header;
+    TransportBar* m_transport;
     SliderRow* m_sliders;
     ModeRow* m_mode;
     MeterRow* m_meters;

@@ -1,7 +1,10 @@
 #include "ui/DeviceSelector.h"
 
 #include "audio/AudioEngine.h"
+#include "settings/RecentFiles.h"
 #include "ui/UiStyle.h"
+
+#include <QFileInfo>
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -36,9 +39,19 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
     row->addWidget(m_refresh);
 
     connect(m_picker, &QComboBox::activated, this, [this](int index) {
-        const QVariant id = m_picker->itemData(index);
-        if (id.isValid())
-            m_engine.setSelectedDeviceID(id.value<uint32_t>());
+        const QVariant value = m_picker->itemData(index);
+        switch (static_cast<Entry>(m_picker->itemData(index, kEntryRole).toInt())) {
+        case Entry::device:
+            m_engine.setSelectedDeviceID(value.value<uint32_t>());
+            break;
+        case Entry::file:
+            emit fileChosen(value.toString());
+            break;
+        case Entry::openFile:
+            showSelection();  // the entry is an action, not a source
+            emit openFileRequested();
+            break;
+        }
     });
     connect(m_refresh, &QToolButton::clicked, this, [this] { m_engine.refreshDevices(); });
     connect(&m_engine, &AudioEngine::devicesChanged, this, &DeviceSelector::rebuild, Qt::QueuedConnection);
@@ -53,18 +66,53 @@ bool DeviceSelector::event(QEvent* event)
     return QWidget::event(event);
 }
 
+void DeviceSelector::setRecentFiles(RecentFiles* recent)
+{
+    m_recent = recent;
+    connect(recent, &RecentFiles::changed, this, &DeviceSelector::rebuild);
+    rebuild();
+}
+
 void DeviceSelector::rebuild()
 {
     // Only on a new list, so an open popup is not reset by other engine news.
     const QSignalBlocker block(m_picker);
     m_picker->clear();
     for (const auto& device : m_engine.devices())
-        m_picker->addItem(device.name, QVariant::fromValue<uint32_t>(device.id));
+        add(device.name, QVariant::fromValue<uint32_t>(device.id), Entry::device);
+    m_picker->insertSeparator(m_picker->count());
+    for (const QString& path : m_recent ? m_recent->paths() : QStringList()) {
+        add(QFileInfo(path).fileName(), path, Entry::file);
+        m_picker->setItemData(m_picker->count() - 1, path, Qt::ToolTipRole);
+    }
+    add(QStringLiteral("Open File\u2026"), QVariant(), Entry::openFile);
     showSelection();
+}
+
+void DeviceSelector::add(const QString& text, const QVariant& value, Entry entry)
+{
+    m_picker->addItem(text, value);
+    m_picker->setItemData(m_picker->count() - 1, static_cast<int>(entry), kEntryRole);
 }
 
 void DeviceSelector::showSelection()
 {
     const QSignalBlocker block(m_picker);
-    m_picker->setCurrentIndex(m_picker->findData(QVariant::fromValue<uint32_t>(m_engine.selectedDeviceID())));
+    const uint32_t id = m_engine.selectedDeviceID();
+    int index = -1;
+    for (int i = 0; i < m_picker->count() && index < 0; ++i) {
+        const auto entry = static_cast<Entry>(m_picker->itemData(i, kEntryRole).toInt());
+        if (id == AudioDeviceInfo::kFileID ? entry == Entry::file && m_picker->itemData(i).toString() == m_engine.filePath()
+                                            : entry == Entry::device && m_picker->itemData(i).value<uint32_t>() == id)
+            index = i;
+    }
+    m_picker->setCurrentIndex(index);
+    // Say how late System Audio is drawn, in step with the output.
+    const int systemAudio = m_picker->findData(QVariant::fromValue<uint32_t>(AudioDeviceInfo::kSystemAudioID));
+    const long long delayMs = m_engine.outputDelayNs() / 1'000'000;
+    const QString delay = delayMs > 0 ? QStringLiteral("Drawn %1 ms after capture, as the output plays it").arg(delayMs)
+                                      : QString();
+    if (systemAudio >= 0)
+        m_picker->setItemData(systemAudio, delay, Qt::ToolTipRole);
+    m_picker->setToolTip(index >= 0 && index == systemAudio ? delay : m_picker->itemData(index, Qt::ToolTipRole).toString());
 }

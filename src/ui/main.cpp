@@ -1,6 +1,6 @@
-// Orvalen: one window with the scope above the control panel. No command
-// line, no configuration file: everything the user sets lives in the settings
-// model and the preferences store.
+// Orvalen: one window with the scope above the control panel. The one
+// argument is a sound file to play at once; everything the user sets lives
+// in the settings model and the preferences store.
 #include "audio/AudioEngine.h"
 #include "settings/ScopeSettings.h"
 #include "ui/ContentView.h"
@@ -38,5 +38,8 @@ int main(int argc, char** argv)
     ContentView window(engine, settings);
     window.resize(ContentView::kDefaultSize);
     window.show();
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1)
+        window.openFile(arguments.at(1));
     return app.exec();
 }

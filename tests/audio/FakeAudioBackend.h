@@ -66,6 +66,26 @@ public:
             done(state());
     }
     void watch(std::function<void()> c) override { changed = std::move(c); }
+    // Playback: the test plays the server's part through `player` (null once closed).
+    struct Playback {
+        PlaybackCallbacks* player = nullptr;
+        double rate = 0;
+    };
+    std::vector<std::shared_ptr<Playback>> playbacks;
+    OpenResult openPlayback(double rate, PlaybackCallbacks& callbacks) override
+    {
+        if (!reachable)
+            return {nullptr, "Connection refused"};
+        playbacks.push_back(std::make_shared<Playback>(&callbacks, rate));
+        struct Closer final : AudioStream {
+            std::shared_ptr<Playback> playback;
+            ~Closer() override { playback->player = nullptr; }
+        };
+        auto closer = std::make_unique<Closer>();
+        closer->playback = playbacks.back();
+        callbacks.streamStarted(rate);
+        return {std::move(closer), {}};
+    }
     OpenResult openInput(const InputStreamRequest& request, AudioStreamCallbacks& callbacks) override
     {
         OpenResult opened = open(inputError, std::make_shared<Stream>(request.fragmentFrames, &callbacks, request));

@@ -115,7 +115,9 @@ TEST_F(ControlPanelTest, PresetsAreSavedTrimmedAppliedAndDeleted)
 TEST_F(ControlPanelTest, EngineControlsStartStopRestartOnceAndOnlySelect)
 {
     QComboBox* sources = panel.deviceSelector()->picker();
-    EXPECT_TRUE(sources->count() == 2 && sources->currentIndex() == 0 && sources->itemText(1) == "USB Microphone");
+    // The devices, a line, no recent file, and the way to open one.
+    EXPECT_TRUE(sources->count() == 4 && sources->currentIndex() == 0 && sources->itemText(1) == "USB Microphone" &&
+                sources->itemText(3) == QStringLiteral("Open File\u2026"));
     click(panel.bufferPicker()->button(4));                               // stopped: only stored
     test::settle();
     startMicrophone();
@@ -139,7 +141,7 @@ TEST_F(ControlPanelTest, EngineControlsStartStopRestartOnceAndOnlySelect)
     test::settle();
     click("Start");
     test::settle();
-    EXPECT_TRUE(sources->count() == 1 && panel.errorLabel()->isVisible());
+    EXPECT_TRUE(sources->count() == 3 && panel.errorLabel()->isVisible());
     EXPECT_EQ(panel.errorLabel()->toolTip(), engine.lastError());
 }
 

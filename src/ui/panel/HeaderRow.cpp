@@ -159,10 +159,13 @@ void HeaderRow::applyIcons(qreal ratio)
         ui::tintedSvg(QStringLiteral(":/orvalen/logo.svg"), kLogoHeight, QColor(255, 255, 255, 77), ratio));
 }
 
-void HeaderRow::showEngine(double sampleRate, bool running, const QString& error)
+void HeaderRow::showEngine(double sampleRate, bool running, const QString& error, bool file)
 {
     m_sampleRate->setText(formatSampleRate(sampleRate));
-    m_startStop->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    if (file)
+        m_startStop->setText(running ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    else
+        m_startStop->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
     m_error->setVisible(!error.isEmpty());
     m_error->setText(m_error->fontMetrics().elidedText(error, Qt::ElideRight, m_error->maximumWidth()));
     m_error->setToolTip(error);

@@ -23,7 +23,8 @@ public:
     HeaderRow(AudioEngine& engine, ScopeSettings& settings, QWidget* parent = nullptr);
 
     void showSettings(const DisplaySettings& values, bool scopeVisible);
-    void showEngine(double sampleRate, bool running, const QString& error);
+    // `file`: a file is the source, and the button plays and pauses it.
+    void showEngine(double sampleRate, bool running, const QString& error, bool file);
     void showSnapshotResult(const std::optional<QString>& path);
     void applyIcons(qreal ratio);
 
