@@ -3,31 +3,22 @@
 
 #include "AudioTestSupport.h"
 #include "FakeAudioBackend.h"
+#include "media/MediaTestSupport.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
 constexpr int kFrames = 4800;
 
 // A 32-bit float stereo WAV: left i / kFrames, right -i / kFrames.
-QString writeRampWav(const QTemporaryDir& dir)
+QString writeRampWav(const mediatest::TempDir& dir)
 {
-    QByteArray data;
+    std::vector<float> ramp;
     for (int i = 0; i < kFrames; ++i)
-        for (float v : {float(i) / kFrames, -float(i) / kFrames})
-            data.append(reinterpret_cast<const char*>(&v), sizeof v);
-    const auto u32 = [](uint32_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
-    const auto u16 = [](uint16_t v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
-    const QByteArray wav = "RIFF" + u32(uint32_t(36 + data.size())) + "WAVEfmt " + u32(16) + u16(3) + u16(2) +
-                           u32(48000) + u32(48000 * 8) + u16(8) + u16(32) + "data" + u32(uint32_t(data.size())) + data;
-    const QString path = dir.filePath(QStringLiteral("ramp.wav"));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(wav);
-    return path;
+        ramp.insert(ramp.end(), {float(i) / kFrames, -float(i) / kFrames});
+    mediatest::writeFloatWav(dir.file("ramp.wav"), 48000, ramp);
+    return QString::fromStdString(dir.file("ramp.wav"));
 }
 
 class FilePlaybackTest : public ::testing::Test {
@@ -56,7 +47,7 @@ protected:
         return all;
     }
 
-    QTemporaryDir dir;
+    mediatest::TempDir dir;
     std::shared_ptr<FakeAudioBackend> backend = std::make_shared<FakeAudioBackend>();
     std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>(backend);
 };
@@ -104,15 +95,12 @@ TEST_F(FilePlaybackTest, TheScopeGetsEachFrameAsItIsHeard)
 // A file that is no sound leaves the source and its selection as they were.
 TEST_F(FilePlaybackTest, AFileThatIsNoSoundChangesNothingButTheErrorLine)
 {
-    QFile(dir.filePath("empty.wav")).open(QIODevice::WriteOnly);
-    QFile text(dir.filePath("text.wav"));
-    text.open(QIODevice::WriteOnly);
-    text.write(QByteArray(4096, 'x'));
-    text.close();
+    mediatest::writeFile(dir.file("empty.wav"), {});
+    mediatest::writeFile(dir.file("text.wav"), std::vector<uint8_t>(4096, 'x'));
     engine->refreshDevices();
     const uint32_t before = engine->selectedDeviceID();
     for (const char* name : {"missing.flac", "empty.wav", "text.wav", "."}) {
-        EXPECT_FALSE(engine->openFile(dir.filePath(QString::fromLatin1(name)))) << name;
+        EXPECT_FALSE(engine->openFile(QString::fromStdString(dir.file(name)))) << name;
         EXPECT_FALSE(engine->lastError().isEmpty()) << name;
         EXPECT_TRUE(engine->selectedDeviceID() == before && !engine->isRunning()) << name;
     }

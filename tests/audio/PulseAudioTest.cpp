@@ -3,6 +3,7 @@
 #include "audio/PulseBackend.h"
 
 #include "PulseTestSupport.h"
+#include "media/MediaTestSupport.h"
 
 namespace {
 
@@ -49,6 +50,34 @@ TEST_F(PulseAudioTest, APlayedToneComesBackThroughSystemAudioAndThroughAnInput)
         EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
         EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
         EXPECT_LT(amplitudeAt(heard->left, 1250.0, 48000) + amplitudeAt(heard->right, 440.0, 48000), 0.01);
+    }
+}
+
+// A 44.1 kHz file plays through the default output: the scope runs at the
+// file's rate and gets its tones on their own channels, and the output
+// (recorded through System Audio beside it) plays the same sound.
+TEST_F(PulseAudioTest, AFilePlaysThroughTheOutputAtItsOwnRate)
+{
+    mediatest::TempDir dir;
+    const auto left = test::sine(3 * 44100, 44100, 440.0, 0.5f), right = test::sine(3 * 44100, 44100, 1100.0, 0.25f);
+    std::vector<float> stereo;
+    for (size_t i = 0; i < left.size(); ++i)
+        stereo.insert(stereo.end(), {left[i], right[i]});
+    mediatest::writeFloatWav(dir.file("tones.wav"), 44100, stereo);
+
+    AudioEngine output(backend), file(std::make_shared<PulseBackend>(sharedServer(), 2000));
+    output.setSelectedDeviceID(AudioDeviceInfo::kSystemAudioID);
+    output.start();
+    ASSERT_TRUE(test::waitFor([&] { return output.isRunning(); }, 6000)) << output.lastError().toStdString();
+    drain(*output.ringBuffer());
+    ASSERT_TRUE(file.openFile(QString::fromStdString(dir.file("tones.wav")))) << file.lastError().toStdString();
+    ASSERT_TRUE(test::waitFor([&] { return file.isRunning(); }, 6000)) << file.lastError().toStdString();
+    EXPECT_EQ(file.sampleRate(), 44100.0);
+    for (auto [engine, rate] : {std::pair{&file, 44100.0}, {&output, 48000.0}}) {
+        const auto heard = listen(*engine->ringBuffer(), rate);
+        ASSERT_TRUE(heard) << "nothing heard at " << rate;
+        EXPECT_NEAR(amplitudeAt(heard->left, 440.0, rate), 0.5, 0.01) << rate;
+        EXPECT_NEAR(amplitudeAt(heard->right, 1100.0, rate), 0.25, 0.01) << rate;
     }
 }
 

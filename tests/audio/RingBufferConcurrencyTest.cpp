@@ -1,4 +1,5 @@
 #include "audio/RingBuffer.h"
+#include "audio/SampleFifo.h"
 
 #include <gtest/gtest.h>
 
@@ -41,4 +42,32 @@ TEST(RingBufferConcurrency, EveryFrameArrivesOnceInOrderAfterItsSamples)
     }
     producer.join();
     EXPECT_EQ(mismatches, 0);
+}
+
+// The bounded queue between decoder, player and release thread: numbered
+// frames in blocks of varying size, the producer taking only the room it is
+// given, arrive once, in order, each after its samples.
+TEST(SampleFifoConcurrency, EveryFrameArrivesOnceInOrder)
+{
+    constexpr int64_t kFrames = 2'000'000, kMaxBlock = 300;
+    SampleFifo fifo(1000);
+    std::thread producer([&] {
+        std::vector<float> block(2 * kMaxBlock);
+        for (int64_t next = 0, size = 1; next < kFrames; size = (size + 37) % kMaxBlock + 1) {
+            const int64_t count = std::min(size, kFrames - next);
+            for (int64_t i = 0; i < count; ++i)
+                block[2 * i] = float(next + i), block[2 * i + 1] = -float(next + i);
+            next += fifo.write(block.data(), count);  // what did not fit goes again
+        }
+    });
+    std::vector<float> got(2 * kMaxBlock);
+    int64_t expected = 0, wrong = 0;
+    while (expected < kFrames) {
+        const int64_t n = fifo.read(got.data(), (expected % 7) * 40 + 1);
+        for (int64_t i = 0; i < n; ++i, ++expected)
+            wrong += got[2 * i] != float(expected) || got[2 * i + 1] != -float(expected);
+    }
+    producer.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(fifo.available(), 0);
 }

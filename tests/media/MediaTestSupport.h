@@ -12,6 +12,7 @@
 #include <fstream>
 #include <numbers>
 #include <string>
+#include <cstring>
 #include <vector>
 
 namespace mediatest {
@@ -74,6 +75,14 @@ inline std::vector<uint8_t> wav(uint32_t rate, uint32_t channels, uint16_t forma
               {channels, 2}, {rate, 4}, {rate * block, 4}, {block, 2}, {bits, 2}, {0x61746164, 4}, {size, 4}});
     out.insert(out.end(), data.begin(), data.end());
     return out;
+}
+
+// A 32-bit float stereo WAV of `interleaved` at `rate`.
+inline void writeFloatWav(const std::string& path, uint32_t rate, const std::vector<float>& interleaved)
+{
+    std::vector<uint8_t> data(interleaved.size() * sizeof(float));
+    std::memcpy(data.data(), interleaved.data(), data.size());
+    writeFile(path, wav(rate, 2, 3, 32, data));
 }
 
 inline double toneHz(int channel) { return 440.0 + 560.0 * channel; }
