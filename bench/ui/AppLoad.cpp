@@ -6,7 +6,10 @@
 // a fixed span; then stops capture and measures the idle app once the picture
 // has come to rest. Run it through app-load.sh, which plays the test tone.
 //
-//   bench_app_load [fps] [seconds] [xy|scope[:ms per division]] [--no-rest]
+//   bench_app_load [fps] [seconds] [xy|scope[:ms per division]] [--no-rest|--file PATH]
+//
+// With --file the app plays PATH in a loop (through the sound server, as a
+// user would) instead of capturing system audio.
 //
 // With ORVALEN_XSERVER_PID set, the X server's CPU over the same span is
 // reported too: presenting a frame costs it as well.
@@ -91,13 +94,14 @@ int main(int argc, char** argv)
     const bool scope = argc > 3 && std::strncmp(argv[3], "scope", 5) == 0;
     const char* division = scope ? std::strchr(argv[3], ':') : nullptr;
     const bool rest = !(argc > 4 && std::strcmp(argv[4], "--no-rest") == 0);
+    const QString file = argc > 5 && std::strcmp(argv[4], "--file") == 0 ? QString::fromLocal8Bit(argv[5]) : QString();
     const char* serverPid = std::getenv("ORVALEN_XSERVER_PID");
     const long server = serverPid ? std::atol(serverPid) : 0;
     LiveApp live(argc, argv);
     live.settings.setDisplayMode(scope ? DisplayMode::waveform : DisplayMode::xy);
     if (division)
         live.settings.setTimePerDivision(float(std::atof(division + 1)));
-    if (!live.start(fps))
+    if (!live.start(fps, file))
         return 1;
     const ContentView& window = live.window;
     int64_t frames = 0;
@@ -108,7 +112,8 @@ int main(int argc, char** argv)
     std::printf("frame rate            %d fps, %s mode (%g ms per division), window %dx%d, %s\n", fps,
                 scope ? "Scope" : "XY", double(live.settings.timePerDivision()), window.width(), window.height(),
                 window.scopeView()->renderer() ? "renderer up" : "NO RENDERER");
-    std::printf("CPU while capturing   %.1f %% of one core (over %d s)\n", running.self, seconds);
+    std::printf("CPU while %s %.1f %% of one core (over %d s)\n", file.isEmpty() ? "capturing  " : "playing    ",
+                running.self, seconds);
     std::printf("frames shown          %.1f per second, %.2f ms of CPU each\n", running.fps,
                 running.fps > 0 ? 10.0 * running.self / running.fps : 0.0);
     if (running.server >= 0)

@@ -42,15 +42,21 @@ inline double statusMiB(const char* field)
 struct LiveApp {
     LiveApp(int& argc, char** argv) : app(argc, argv) {}
 
-    // Shows the window, presses Start at `fps` and lets it warm up; false
-    // (with the reason on stderr) when capture did not start.
-    bool start(int64_t fps)
+    // Shows the window, presses Start at `fps` (or plays `file`, looping)
+    // and lets it warm up; false (with the reason on stderr) when capture did
+    // not start.
+    bool start(int64_t fps, const QString& file = {})
     {
         window.resize(ContentView::kDefaultSize);
         window.show();
         spin(500);
         settings.setFrameRate(fps);
-        startStop()->click();
+        if (file.isEmpty()) {
+            startStop()->click();
+        } else {
+            engine.setFileLooping(true);
+            window.openFile(file);
+        }
         spin(3000);
         if (!engine.isRunning())
             std::fprintf(stderr, "capture did not start: %s\n", qPrintable(engine.lastError()));
