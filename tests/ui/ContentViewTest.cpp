@@ -1,11 +1,17 @@
 #include "ui/ContentView.h"
 
 #include "UiTestSupport.h"
+#include "media/MediaTestSupport.h"
+#include "settings/RecentFiles.h"
+#include "ui/DeviceSelector.h"
+#include "ui/panel/TransportBar.h"
 #include "ui/ControlPanel.h"
 #include "ui/ParamSlider.h"
 #include "ui/SegmentedPicker.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QPushButton>
 #include <QLabel>
 #include <QSlider>
 #include <QToolButton>
@@ -100,4 +106,33 @@ TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)
         test::settle();
         EXPECT_TRUE(done());
     }
+}
+
+// A file opened from the window plays at once: the transport row shows its
+// name and length, the button reads Pause, the source list holds the file
+// (and keeps it in the preferences), and Space pauses. A file that is no
+// sound changes nothing but the error line.
+TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
+{
+    mediatest::TempDir dir;
+    mediatest::writeFloatWav(dir.file("tone.wav"), 48000, std::vector<float>(2 * 48000 * 2, 0.25f));
+    mediatest::writeFile(dir.file("text.wav"), std::vector<uint8_t>(4096, 'x'));
+    ContentView window(engine, settings);
+    window.show();
+    test::settle();
+    ControlPanel& panel = *window.controlPanel();
+    QComboBox* sources = panel.deviceSelector()->picker();
+    window.openFile(QString::fromStdString(dir.file("tone.wav")));
+    ASSERT_TRUE(test::waitFor([&] { return engine.isRunning() && panel.transportBar()->isVisible(); }, 3000));
+    EXPECT_EQ(panel.startStopButton()->text(), "Pause");
+    EXPECT_TRUE(panel.transportBar()->timeLabel()->text().endsWith("/ 0:02"));
+    EXPECT_EQ(sources->currentText(), "tone.wav");
+    EXPECT_EQ(RecentFiles(store).paths(), QStringList{QString::fromStdString(dir.file("tone.wav"))});
+    QTest::keyClick(window.scopeView(), Qt::Key_Space);
+    EXPECT_TRUE(test::waitFor([&] { return !engine.isRunning() && panel.startStopButton()->text() == "Play"; }, 2000));
+
+    window.openFile(QString::fromStdString(dir.file("text.wav")));
+    test::settle();
+    EXPECT_TRUE(panel.errorLabel()->isVisible() && sources->currentText() == "tone.wav");
+    EXPECT_EQ(RecentFiles(store).paths().size(), 1);
 }
