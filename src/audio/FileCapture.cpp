@@ -150,5 +150,7 @@ int64_t FileCapture::position() const
 {
     const int64_t heard = m_startFrame + (m_heard ? m_heard->released() : 0);
     const int64_t length = m_length.load(std::memory_order_relaxed);
-    return length > 0 ? heard % length : heard;
+    if (length <= 0)
+        return heard;
+    return m_looping.load(std::memory_order_relaxed) ? heard % length : std::min(heard, length);
 }

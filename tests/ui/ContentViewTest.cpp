@@ -109,13 +109,13 @@ TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)
 }
 
 // A file opened from the window plays at once: the transport row shows its
-// name and length, the button reads Pause, the source list holds the file
-// (and keeps it in the preferences), and Space pauses. A file that is no
+// name and length, Left and Right seek, the button reads Pause, the source
+// list holds the file (and keeps it in the preferences), and Space pauses. A file that is no
 // sound changes nothing but the error line.
 TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
 {
     mediatest::TempDir dir;
-    mediatest::writeFloatWav(dir.file("tone.wav"), 48000, std::vector<float>(2 * 48000 * 2, 0.25f));
+    mediatest::writeFloatWav(dir.file("tone.wav"), 48000, std::vector<float>(2 * 48000 * 12, 0.25f));
     mediatest::writeFile(dir.file("text.wav"), std::vector<uint8_t>(4096, 'x'));
     ContentView window(engine, settings);
     window.show();
@@ -125,7 +125,12 @@ TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
     window.openFile(QString::fromStdString(dir.file("tone.wav")));
     ASSERT_TRUE(test::waitFor([&] { return engine.isRunning() && panel.transportBar()->isVisible(); }, 3000));
     EXPECT_EQ(panel.startStopButton()->text(), "Pause");
-    EXPECT_TRUE(panel.transportBar()->timeLabel()->text().endsWith("/ 0:02"));
+    EXPECT_TRUE(panel.transportBar()->timeLabel()->text().endsWith("/ 0:12"));
+    for (auto [key, at] : {std::pair{Qt::Key_Right, 5}, {Qt::Key_Right, 10}, {Qt::Key_Left, 5},
+                            {Qt::Key_Left, 0}, {Qt::Key_Left, 0}}) {
+        QTest::keyClick(window.scopeView(), key);  // 5 s a press, held to the start
+        EXPECT_EQ(engine.filePosition(), at * 48000) << at;
+    }
     EXPECT_EQ(sources->currentText(), "tone.wav");
     EXPECT_EQ(RecentFiles(store).paths(), QStringList{QString::fromStdString(dir.file("tone.wav"))});
     QTest::keyClick(window.scopeView(), Qt::Key_Space);
