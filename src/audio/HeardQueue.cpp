@@ -35,8 +35,8 @@ void HeardQueue::push(const float* stereo, int64_t frames, int64_t heardInNs) no
     // Written before the frames, so the release thread never sees frames
     // without their time.
     m_anchorSeq.fetch_add(1, std::memory_order_acq_rel);
-    m_anchorFrame.store(m_fifo.framesWritten(), std::memory_order_relaxed);
-    m_anchorNs.store(nowNs() + heardInNs, std::memory_order_relaxed);
+    m_anchorFrame.store(m_fifo.framesWritten(), std::memory_order_release);
+    m_anchorNs.store(nowNs() + heardInNs, std::memory_order_release);
     m_anchorSeq.fetch_add(1, std::memory_order_release);
     m_fifo.write(stereo, frames);
 }
@@ -44,11 +44,12 @@ void HeardQueue::push(const float* stereo, int64_t frames, int64_t heardInNs) no
 bool HeardQueue::anchor(int64_t& frame, int64_t& ns) const
 {
     for (int attempt = 0; attempt < 8; ++attempt) {
+        // Acquire loads throughout: the second look at the sequence cannot
+        // move before the reads it guards.
         const uint64_t before = m_anchorSeq.load(std::memory_order_acquire);
-        frame = m_anchorFrame.load(std::memory_order_relaxed);
-        ns = m_anchorNs.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (before % 2 == 0 && before == m_anchorSeq.load(std::memory_order_relaxed))
+        frame = m_anchorFrame.load(std::memory_order_acquire);
+        ns = m_anchorNs.load(std::memory_order_acquire);
+        if (before % 2 == 0 && before == m_anchorSeq.load(std::memory_order_acquire))
             return before != 0;
     }
     return false;  // being written: next time
