@@ -84,7 +84,6 @@ struct OutputInfo {
     std::string sink;     // its name; empty when there is no default sink
     std::string monitor;  // the source that records what it plays
     double sampleRate = 0;
-    int64_t latencyNs = 0;  // from a sample on the monitor to the listener's ears
 };
 
 // The server as one query found it.

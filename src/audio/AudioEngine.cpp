@@ -297,12 +297,6 @@ bool AudioEngine::openFile(const QString& path)
     return true;
 }
 
-int64_t AudioEngine::outputDelayNs() const
-{
-    const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
-    return system ? system->delayNs() : 0;
-}
-
 int64_t AudioEngine::fileLength() const
 {
     if (const FileCapture* file = fileCapture(); file && file->length() >= 0)
@@ -365,11 +359,7 @@ void AudioEngine::handleServerNews(const ServerState& server)
 void AudioEngine::followDefaultOutput(const ServerState& server)
 {
     const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
-    if (!system || !m_isRunning)
-        return;
-    // The same output, its latency about the same: nothing to follow.
-    const int64_t delay = server.output.latencyNs >= SystemAudioCapture::kMinDelayNs ? server.output.latencyNs : 0;
-    if (server.output.sink == system->sink() && std::abs(delay - system->delayNs()) < kDelayToleranceNs)
+    if (!system || !m_isRunning || server.output.sink == system->sink())
         return;
     if (server.output.sink.empty())
         loseRunningCapture(QString::fromLatin1(AudioBackend::kNoOutputDevice));

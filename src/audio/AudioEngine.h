@@ -47,8 +47,6 @@ public:
         int maxMs = 2000;
         int attempts = 60;
     };
-    // System Audio is reopened when its output's latency moves by this much.
-    static constexpr int64_t kDelayToleranceNs = 20'000'000;
     // Server news is handled once per burst.
     static constexpr int kNewsBatchMs = 50;
 
@@ -81,9 +79,6 @@ public:
     void setRetryPolicy(const RetryPolicy& policy) { m_retryPolicy = policy; }
     // Created once; shared with the renderer.
     std::shared_ptr<RingBuffer> ringBuffer() const { return m_ringBuffer; }
-    // How long System Audio holds each sample back, to draw it as the output
-    // plays it; 0 for other sources.
-    int64_t outputDelayNs() const;
     // A stream has been asked for and has not answered yet.
     bool isStartPending() const;
 

@@ -361,9 +361,6 @@ struct PulseBackend::Core {
         const bool found = sinkInfo(out.sink, [&](const pa_sink_info& info) {
             out.monitor = info.monitor_source_name ? info.monitor_source_name : "";
             out.sampleRate = info.sample_spec.rate;
-            // What it holds to play: how much later than its monitor the
-            // listener hears a sample.
-            out.latencyNs = static_cast<int64_t>(std::max(info.latency, info.configured_latency)) * 1000;
         }, until);
         if (!found && !contextReady())
             return false;

@@ -107,12 +107,5 @@ void DeviceSelector::showSelection()
             index = i;
     }
     m_picker->setCurrentIndex(index);
-    // Say how late System Audio is drawn, in step with the output.
-    const int systemAudio = m_picker->findData(QVariant::fromValue<uint32_t>(AudioDeviceInfo::kSystemAudioID));
-    const long long delayMs = m_engine.outputDelayNs() / 1'000'000;
-    const QString delay = delayMs > 0 ? QStringLiteral("Drawn %1 ms after capture, as the output plays it").arg(delayMs)
-                                      : QString();
-    if (systemAudio >= 0)
-        m_picker->setItemData(systemAudio, delay, Qt::ToolTipRole);
-    m_picker->setToolTip(index >= 0 && index == systemAudio ? delay : m_picker->itemData(index, Qt::ToolTipRole).toString());
+    m_picker->setToolTip(m_picker->itemData(index, Qt::ToolTipRole).toString());
 }
