@@ -60,6 +60,7 @@ protected:
 TEST_F(FilePlaybackTest, TheScopeGetsEachFrameAsItIsHeard)
 {
     const QString path = writeRampWav(dir);
+    engine->setFileLooping(true);
     ASSERT_TRUE(engine->openFile(path));
     ASSERT_TRUE(test::waitFor([&] { return engine->isRunning() && !backend->playbacks.empty(); }, 2000));
     EXPECT_EQ(engine->sampleRate(), 48000.0);
@@ -77,9 +78,8 @@ TEST_F(FilePlaybackTest, TheScopeGetsEachFrameAsItIsHeard)
     const std::vector<float> sound = play(64);
     EXPECT_EQ(std::count(sound.begin(), sound.end(), 0.0f), 128) << "muted: silence to the server";
     engine->setFileMuted(false);
-    engine->setFileLooping(true);
-    const StereoFrames got = heard(kFrames + 500);
-    ASSERT_GE(got.left.size(), size_t(kFrames + 500));
+    const StereoFrames got = heard(2 * kFrames + 500);
+    ASSERT_GE(got.left.size(), size_t(2 * kFrames + 500));
     for (size_t i = 0; i < got.left.size(); ++i) {
         const float expected = float(i % kFrames) / kFrames;
         ASSERT_TRUE(got.left[i] == expected && got.right[i] == -expected) << "frame " << i;
