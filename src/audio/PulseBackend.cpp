@@ -621,8 +621,12 @@ private:
             bytes -= bytes % kFrameBytes;
             pa_usec_t latency = 0;
             int negative = 0;
-            if (pa_stream_get_latency(s, &latency, &negative) < 0 || negative)
-                latency = 0;  // no timing yet: the first write
+            // No timing yet (the first writes): the server starts once its
+            // buffer is filled, so the buffer's length is the best guess.
+            if (pa_stream_get_latency(s, &latency, &negative) < 0)
+                latency = PulseBackend::kPlaybackBufferMs * 1000;
+            else if (negative)
+                latency = 0;
             self->m_callbacks.render(static_cast<float*>(data), static_cast<int64_t>(bytes / kFrameBytes),
                                      static_cast<int64_t>(latency) * 1000);
             if (pa_stream_write(s, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) < 0)
