@@ -387,16 +387,18 @@ struct PulseBackend::Core {
 
 namespace {
 
-// One record stream. Its callbacks run on the main-loop thread with the
-// loop's lock held; closing it under that lock detaches them for good.
-class PulseStream final : public AudioStream {
+// What a record and a playback stream share: the stream's life and its
+// state. Its callbacks run on the main-loop thread with the loop's lock held;
+// closing it under that lock detaches them for good.
+template <typename Callbacks>
+class PulseStreamBase : public AudioStream {
 public:
-    PulseStream(std::shared_ptr<PulseBackend::Core> core, AudioStreamCallbacks& callbacks)
+    PulseStreamBase(std::shared_ptr<PulseBackend::Core> core, Callbacks& callbacks)
         : m_core(std::move(core)), m_callbacks(callbacks)
     {
     }
 
-    ~PulseStream() override
+    ~PulseStreamBase() override
     {
         if (!m_stream)
             return;
@@ -404,8 +406,75 @@ public:
         close();
     }
 
-    PulseStream(const PulseStream&) = delete;
-    PulseStream& operator=(const PulseStream&) = delete;
+    PulseStreamBase(const PulseStreamBase&) = delete;
+    PulseStreamBase& operator=(const PulseStreamBase&) = delete;
+
+    // Lock held. Detaches the callbacks and lets the stream go.
+    void close()
+    {
+        if (!m_stream)
+            return;
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+
+protected:
+    // Lock held. A new stream with the state callback set; false with `error`.
+    bool create(const char* name, const pa_sample_spec& spec, const pa_channel_map* map, std::string& error)
+    {
+        m_stream = pa_stream_new(m_core->context, name, &spec, map);
+        if (!m_stream) {
+            error = m_core->contextError();
+            return false;
+        }
+        pa_stream_set_state_callback(m_stream, onState, this);
+        return true;
+    }
+
+    const std::shared_ptr<PulseBackend::Core> m_core;
+    Callbacks& m_callbacks;
+    pa_stream* m_stream = nullptr;
+
+private:
+    // Main-loop thread.
+    static void onState(pa_stream* s, void* userdata)
+    {
+        auto* self = static_cast<PulseStreamBase*>(userdata);
+        const pa_stream_state_t state = pa_stream_get_state(s);
+        if (state == PA_STREAM_READY && !self->m_ready) {
+            self->m_ready = true;
+            const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
+            self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
+        } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
+            self->m_ended = true;
+            self->m_callbacks.streamFailed(self->failureReason(s));
+        }
+        wakeWaiters(self->m_core->loop);
+    }
+
+    const char* failureReason(pa_stream* s) const
+    {
+        pa_context* context = pa_stream_get_context(s);
+        if (!m_ready)
+            return pa_strerror(pa_context_errno(context));
+        if (pa_context_get_state(context) != PA_CONTEXT_READY)
+            return PulseBackend::kServerLost;
+        return PulseBackend::kSourceLost;
+    }
+
+    bool m_ready = false;
+    bool m_ended = false;
+};
+
+// One record stream.
+class PulseStream final : public PulseStreamBase<AudioStreamCallbacks> {
+public:
+    using PulseStreamBase::PulseStreamBase;
 
     // Lock held. Asks the server for the stream; false with `error` when it
     // refuses at once. `extraFlags` on top of ADJUST_LATENCY.
@@ -424,12 +493,8 @@ public:
         pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
         m_channels = channels;
 
-        m_stream = pa_stream_new(m_core->context, streamName, &spec, &map);
-        if (!m_stream) {
-            error = m_core->contextError();
+        if (!create(streamName, spec, &map, error))
             return false;
-        }
-        pa_stream_set_state_callback(m_stream, onState, this);
         pa_stream_set_read_callback(m_stream, onRead, this);
 
         // The fragment is the block size the server delivers; it only holds
@@ -450,36 +515,7 @@ public:
         return true;
     }
 
-    // Lock held. Detaches the callbacks and lets the stream go.
-    void close()
-    {
-        if (!m_stream)
-            return;
-        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
-            pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
-        m_stream = nullptr;
-    }
-
 private:
-    // Main-loop thread.
-    static void onState(pa_stream* s, void* userdata)
-    {
-        auto* self = static_cast<PulseStream*>(userdata);
-        const pa_stream_state_t state = pa_stream_get_state(s);
-        if (state == PA_STREAM_READY && !self->m_ready) {
-            self->m_ready = true;
-            const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
-            self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
-        } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
-            self->m_ended = true;
-            self->m_callbacks.streamFailed(self->failureReason(s));
-        }
-        wakeWaiters(self->m_core->loop);
-    }
-
     // Main-loop thread: hands every readable fragment on. A hole (no data,
     // some length) is dropped unread; an empty read has nothing to drop.
     static void onRead(pa_stream* s, size_t, void* userdata)
@@ -501,43 +537,13 @@ private:
         }
     }
 
-    const char* failureReason(pa_stream* s) const
-    {
-        pa_context* context = pa_stream_get_context(s);
-        if (!m_ready)
-            return pa_strerror(pa_context_errno(context));
-        if (pa_context_get_state(context) != PA_CONTEXT_READY)
-            return PulseBackend::kServerLost;
-        return PulseBackend::kSourceLost;
-    }
-
-    const std::shared_ptr<PulseBackend::Core> m_core;
-    AudioStreamCallbacks& m_callbacks;
-    pa_stream* m_stream = nullptr;
     int m_channels = 0;
-    bool m_ready = false;
-    bool m_ended = false;
 };
 
-// One playback stream on the default output; like PulseStream, its callbacks
-// run on the main-loop thread with the loop's lock held.
-class PulsePlayback final : public AudioStream {
+// One playback stream on the default output.
+class PulsePlayback final : public PulseStreamBase<PlaybackCallbacks> {
 public:
-    PulsePlayback(std::shared_ptr<PulseBackend::Core> core, PlaybackCallbacks& callbacks)
-        : m_core(std::move(core)), m_callbacks(callbacks)
-    {
-    }
-
-    ~PulsePlayback() override
-    {
-        if (!m_stream)
-            return;
-        LoopLock lock(m_core->loop);
-        close();
-    }
-
-    PulsePlayback(const PulsePlayback&) = delete;
-    PulsePlayback& operator=(const PulsePlayback&) = delete;
+    using PulseStreamBase::PulseStreamBase;
 
     // Lock held.
     bool connect(double rate, std::string& error)
@@ -550,12 +556,8 @@ public:
         spec.format = PA_SAMPLE_FLOAT32NE;
         spec.rate = static_cast<uint32_t>(rate);
         spec.channels = 2;
-        m_stream = pa_stream_new(m_core->context, "Orvalen file", &spec, nullptr);
-        if (!m_stream) {
-            error = m_core->contextError();
+        if (!create("Orvalen file", spec, nullptr, error))
             return false;
-        }
-        pa_stream_set_state_callback(m_stream, onState, this);
         pa_stream_set_write_callback(m_stream, onWrite, this);
         pa_buffer_attr attr;
         attr.maxlength = static_cast<uint32_t>(-1);
@@ -575,38 +577,7 @@ public:
         return true;
     }
 
-    void close()
-    {
-        if (!m_stream)
-            return;
-        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-        pa_stream_set_write_callback(m_stream, nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
-            pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
-        m_stream = nullptr;
-    }
-
 private:
-    static void onState(pa_stream* s, void* userdata)
-    {
-        auto* self = static_cast<PulsePlayback*>(userdata);
-        const pa_stream_state_t state = pa_stream_get_state(s);
-        if (state == PA_STREAM_READY && !self->m_ready) {
-            self->m_ready = true;
-            const pa_sample_spec* spec = pa_stream_get_sample_spec(s);
-            self->m_callbacks.streamStarted(spec ? static_cast<double>(spec->rate) : 0.0);
-        } else if (!PA_STREAM_IS_GOOD(state) && !self->m_ended) {
-            self->m_ended = true;
-            pa_context* context = pa_stream_get_context(s);
-            self->m_callbacks.streamFailed(!self->m_ready ? pa_strerror(pa_context_errno(context))
-                                           : pa_context_get_state(context) != PA_CONTEXT_READY
-                                               ? PulseBackend::kServerLost
-                                               : PulseBackend::kSourceLost);
-        }
-        wakeWaiters(self->m_core->loop);
-    }
-
     // Main-loop thread: fills what the server asks for, in the server's own
     // buffers (no copy, no allocation).
     static void onWrite(pa_stream* s, size_t wanted, void* userdata)
@@ -634,12 +605,6 @@ private:
             wanted -= std::min(wanted, bytes);
         }
     }
-
-    const std::shared_ptr<PulseBackend::Core> m_core;
-    PlaybackCallbacks& m_callbacks;
-    pa_stream* m_stream = nullptr;
-    bool m_ready = false;
-    bool m_ended = false;
 };
 
 }  // namespace
