@@ -29,6 +29,11 @@ struct AudioBlock {
     int64_t floatCount = 0;
     int channels = 0;
     bool nonInterleaved = false;
+    // System audio only, once the server has reported its timing: when the
+    // block's first frame leaves the speakers, from now (negative: already
+    // heard). A monitor records what the output is about to play.
+    bool timed = false;
+    int64_t heardInNs = 0;
 };
 
 // What a stream reports. All three run on the backend's audio thread, never

@@ -297,6 +297,14 @@ bool AudioEngine::openFile(const QString& path)
     return true;
 }
 
+int AudioEngine::systemAudioDelayMs() const
+{
+    const auto* system = dynamic_cast<const SystemAudioCapture*>(m_capture.get());
+    if (!system || !m_isRunning)
+        return -1;
+    return static_cast<int>(std::llround(static_cast<double>(system->delayNs()) / 1e6));
+}
+
 int64_t AudioEngine::fileLength() const
 {
     if (const FileCapture* file = fileCapture(); file && file->length() >= 0)

@@ -112,6 +112,10 @@ public:
     bool fileMuted() const { return m_fileMuted; }
     void setFileMuted(bool muted);
 
+    // While system audio runs: how much later than recorded each frame is
+    // drawn, so that it is drawn as the output plays it, in ms; -1 otherwise.
+    int systemAudioDelayMs() const;
+
 signals:
     void willChange();
     // After a new device list that differs from the last one was stored.

@@ -59,8 +59,12 @@ void HeardQueue::releaseLoop()
 {
     std::vector<float> block(static_cast<size_t>(m_fifo.capacity() * 2));
     int64_t released = 0;
+    int idleRounds = 0;
     while (!m_quit.load()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kReleaseIntervalMs));
+        // Idle for a while: look less often, so an empty queue costs next to nothing.
+        const bool idle = idleRounds >= kIdleRounds;
+        std::this_thread::sleep_for(std::chrono::milliseconds(idle ? kIdleIntervalMs : kReleaseIntervalMs));
+        idleRounds = m_fifo.available() > 0 ? 0 : idleRounds + 1;
         int64_t anchorFrame = 0, anchorNs = 0;
         if (!anchor(anchorFrame, anchorNs))
             continue;

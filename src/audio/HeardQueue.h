@@ -10,11 +10,14 @@
 // Stereo frames on their way to the speakers, handed on as they are heard:
 // the producer (an audio thread) says when the first frame of each block
 // will leave the speakers, and a thread of its own passes every frame whose
-// time has come to `heard`, every kReleaseIntervalMs. So the scope draws
-// what the listener hears now, not what was just queued for later.
+// time has come to `heard`, every kReleaseIntervalMs while busy. So the
+// scope draws what the listener hears now, not what was just queued for later.
 class HeardQueue {
 public:
     static constexpr int kReleaseIntervalMs = 2;
+    // Once empty for kIdleRounds looks, it looks every kIdleIntervalMs.
+    static constexpr int kIdleRounds = 50;
+    static constexpr int kIdleIntervalMs = 20;
 
     // `heard` runs on the queue's thread with interleaved stereo blocks, in order.
     HeardQueue(double sampleRate, double maxSeconds, AudioStreamCallbacks& heard);

@@ -492,6 +492,7 @@ public:
         pa_channel_map map;
         pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
         m_channels = channels;
+        m_timed = (extraFlags & PA_STREAM_AUTO_TIMING_UPDATE) != 0;
 
         if (!create(streamName, spec, &map, error))
             return false;
@@ -531,13 +532,29 @@ private:
                 block.data = static_cast<const float*>(data);
                 block.floatCount = static_cast<int64_t>(bytes / sizeof(float));
                 block.channels = self->m_channels;
+                if (self->m_timed)
+                    block.timed = heardIn(s, block.heardInNs);
                 self->m_callbacks.audioArrived(block);
             }
             pa_stream_drop(s);
         }
     }
 
+    // On a monitor the stream's latency is the age of the first readable
+    // frame less the output's own latency: negative while the output has
+    // yet to play it.
+    static bool heardIn(pa_stream* s, int64_t& ns)
+    {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(s, &latency, &negative) < 0)
+            return false;
+        ns = (negative ? 1 : -1) * static_cast<int64_t>(latency) * 1000;
+        return true;
+    }
+
     int m_channels = 0;
+    bool m_timed = false;
 };
 
 // One playback stream on the default output.
@@ -665,7 +682,9 @@ OpenResult PulseBackend::openInput(const InputStreamRequest& request, AudioStrea
 OpenResult PulseBackend::openSystemAudio(const std::string& monitor, double sampleRate,
                                          int fragmentFrames, AudioStreamCallbacks& callbacks)
 {
-    return openRecord(m_core, "Orvalen system audio", {monitor, sampleRate, 2, fragmentFrames}, PA_STREAM_NOFLAGS,
+    // Timing, to draw each frame when the output plays it.
+    return openRecord(m_core, "Orvalen system audio", {monitor, sampleRate, 2, fragmentFrames},
+                      static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE),
                       callbacks);
 }
 

@@ -4,13 +4,14 @@
 #include "settings/RecentFiles.h"
 #include "ui/UiStyle.h"
 
-#include <QFileInfo>
-
 #include <QComboBox>
+#include <QFileInfo>
+#include <QHelpEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QToolTip>
 
 DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
     : QWidget(parent),
@@ -24,6 +25,7 @@ DeviceSelector::DeviceSelector(AudioEngine& engine, QWidget* parent)
     m_picker->setFixedWidth(220);
     m_picker->setFocusPolicy(Qt::TabFocus);
     m_picker->setAccessibleName(QStringLiteral("Audio source"));
+    m_picker->installEventFilter(this);
     m_refresh->setIcon(ui::templateIcon(QStringLiteral("arrow.clockwise"), ui::kGray, 12, devicePixelRatioF()));
     m_refresh->setIconSize(QSize(12, 12));
     m_refresh->setAutoRaise(true);
@@ -64,6 +66,26 @@ bool DeviceSelector::event(QEvent* event)
     if (ui::isPixelRatioChange(event))
         m_refresh->setIcon(ui::templateIcon(QStringLiteral("arrow.clockwise"), ui::kGray, 12, devicePixelRatioF()));
     return QWidget::event(event);
+}
+
+bool DeviceSelector::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_picker && event->type() == QEvent::ToolTip) {
+        const QString tip = sourceTip();
+        if (tip.isEmpty())
+            return false;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_picker);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString DeviceSelector::sourceTip() const
+{
+    const int delay = m_engine.systemAudioDelayMs();
+    if (delay >= 0)
+        return QStringLiteral("Drawn %1 ms after it is recorded, as the output plays it").arg(delay);
+    return m_picker->itemData(m_picker->currentIndex(), Qt::ToolTipRole).toString();
 }
 
 void DeviceSelector::setRecentFiles(RecentFiles* recent)
@@ -107,5 +129,4 @@ void DeviceSelector::showSelection()
             index = i;
     }
     m_picker->setCurrentIndex(index);
-    m_picker->setToolTip(m_picker->itemData(index, Qt::ToolTipRole).toString());
 }

@@ -25,6 +25,9 @@ public:
     // Re-reads the engine's list (and the selection), or its selection alone.
     void rebuild();
     void showSelection();
+    // The source's tooltip as it reads now: a file's path, or system
+    // audio's delay.
+    QString sourceTip() const;
 
 signals:
     // A listed file was picked, or "Open File…".
@@ -33,6 +36,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum class Entry { device, file, openFile };

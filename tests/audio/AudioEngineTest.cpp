@@ -218,10 +218,46 @@ TEST_F(AudioEngineTest, SystemAudioRunsAtTheSinkRateOnceTheServerAnswers)
         EXPECT_TRUE(engine->isRunning() && !engine->isStartPending());
         EXPECT_EQ(engine->sampleRate(), rate);
         backend->lastStream()->deliver(blockOf({0.1f, 0.2f}, 2));
-        EXPECT_EQ(drain(*engine->ringBuffer()).right, std::vector<float>{0.2f});
+        std::vector<float> right;
+        test::waitFor([&] {
+            const auto more = drain(*engine->ringBuffer()).right;
+            right.insert(right.end(), more.begin(), more.end());
+            return !right.empty();
+        }, 1000);
+        EXPECT_EQ(right, std::vector<float>{0.2f});
         engine->stop();
     }
     EXPECT_EQ(backend->streams.size(), 7u);
+}
+
+// A frame the output has yet to play is held until it does, the delay held
+// to two seconds and shown; a later report of no delay lets everything out,
+// in order.
+TEST_F(AudioEngineTest, SystemAudioDrawsEachFrameWhenTheOutputPlaysIt)
+{
+    engine->start();
+    answer();
+    auto timed = [](std::vector<float> frames, int64_t heardInNs) {
+        AudioBlock block = blockOf(frames, 2);
+        block.timed = true;
+        block.heardInNs = heardInNs;
+        return block;
+    };
+    backend->lastStream()->deliver(timed({0.1f, 0.2f}, 10'000'000'000));
+    test::waitFor([] { return false; }, 100);
+    EXPECT_TRUE(drain(*engine->ringBuffer()).left.empty());
+    EXPECT_EQ(engine->systemAudioDelayMs(), 2000);
+    backend->lastStream()->deliver(timed({0.3f, 0.4f}, -50'000'000));
+    std::vector<float> left;
+    test::waitFor([&] {
+        const auto more = drain(*engine->ringBuffer()).left;
+        left.insert(left.end(), more.begin(), more.end());
+        return left.size() >= 2;
+    }, 1000);
+    EXPECT_EQ(left, (std::vector<float>{0.1f, 0.3f}));
+    EXPECT_EQ(engine->systemAudioDelayMs(), 0);
+    engine->stop();
+    EXPECT_EQ(engine->systemAudioDelayMs(), -1);
 }
 
 // One engine through failing, lost, resumed, moved and cancelled starts.

@@ -132,6 +132,7 @@ TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
         EXPECT_EQ(engine.filePosition(), at * 48000) << at;
     }
     EXPECT_EQ(sources->currentText(), "tone.wav");
+    EXPECT_EQ(panel.deviceSelector()->sourceTip(), QString::fromStdString(dir.file("tone.wav")));
     EXPECT_EQ(RecentFiles(store).paths(), QStringList{QString::fromStdString(dir.file("tone.wav"))});
     QTest::keyClick(window.scopeView(), Qt::Key_Space);
     EXPECT_TRUE(test::waitFor([&] { return !engine.isRunning() && panel.startStopButton()->text() == "Play"; }, 2000));

@@ -133,6 +133,17 @@ TEST_F(ControlPanelTest, EngineControlsStartStopRestartOnceAndOnlySelect)
     EXPECT_TRUE(first->isClosed() && first->fragmentFrames == 1024);
     EXPECT_TRUE(!second->isClosed() && second->fragmentFrames == 128);
     EXPECT_TRUE(engine.selectedDeviceID() == AudioDeviceInfo::kSystemAudioID && sources->currentIndex() == 0);
+    click("Stop");
+    test::settle();
+    click("Start");  // now System Audio
+    test::settle();
+    backend->lastStream()->start(48000);
+    test::settle();
+    AudioBlock ahead{std::vector<float>{0, 0}.data(), 2, 2};  // the output plays it in 180 ms
+    ahead.timed = true;
+    ahead.heardInNs = 180'000'000;
+    backend->lastStream()->deliver(ahead);
+    EXPECT_TRUE(panel.deviceSelector()->sourceTip().contains("180 ms")) << panel.deviceSelector()->sourceTip().toStdString();
 
     click("Stop");
     backend->sources.clear();  // unplugged
