@@ -131,7 +131,11 @@ void ContentView::keyPressEvent(QKeyEvent* event)
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scopeView && event->type() == QEvent::KeyPress) {
+    // The scope is a window of its own: a file dropped on it reaches it, not this widget.
+    const QEvent::Type type = event->type();
+    if (watched == m_scopeView && (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop))
+        return takeDrop(static_cast<QDropEvent*>(event), type);
+    if (watched == m_scopeView && type == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier && !key->isAutoRepeat()) {
             toggleCapture();
@@ -169,20 +173,19 @@ void ContentView::openFileDialog()
         openFile(path);
 }
 
-void ContentView::dragEnterEvent(QDragEnterEvent* event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!urls.isEmpty() && urls.first().isLocalFile())
-        event->acceptProposedAction();
-}
+void ContentView::dragEnterEvent(QDragEnterEvent* event) { takeDrop(event, QEvent::DragEnter); }
 
-void ContentView::dropEvent(QDropEvent* event)
+void ContentView::dropEvent(QDropEvent* event) { takeDrop(event, QEvent::Drop); }
+
+bool ContentView::takeDrop(QDropEvent* event, QEvent::Type type)
 {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile())
-        return;
+        return false;
     event->acceptProposedAction();
-    openFile(urls.first().toLocalFile());
+    if (type == QEvent::Drop)
+        openFile(urls.first().toLocalFile());
+    return true;
 }
 
 void ContentView::saveSnapshot()

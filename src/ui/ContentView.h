@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <QEvent>
 #include <QWidget>
 
 class AudioEngine;
@@ -54,6 +55,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Accepts a drag that carries a local file, and opens it on the drop.
+    bool takeDrop(QDropEvent* event, QEvent::Type type);
     void followScopeVisibility();
     void toggleCapture();
 

@@ -11,6 +11,8 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QLabel>
 #include <QSlider>
@@ -108,7 +110,7 @@ TEST_F(ContentViewTest, KeysDriveCaptureControlsFullScreenSnapshotsAndQuit)
     }
 }
 
-// A file opened from the window plays at once: the transport row shows its
+// A file dropped on the scope plays at once: the transport row shows its
 // name and length, Left and Right seek, the button reads Pause, the source
 // list holds the file (and keeps it in the preferences), and Space pauses. A file that is no
 // sound changes nothing but the error line.
@@ -122,7 +124,10 @@ TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
     test::settle();
     ControlPanel& panel = *window.controlPanel();
     QComboBox* sources = panel.deviceSelector()->picker();
-    window.openFile(QString::fromStdString(dir.file("tone.wav")));
+    QMimeData dropped;  // onto the scope, which is a window of its own
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file("tone.wav")))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.scopeView(), &drop);
     ASSERT_TRUE(test::waitFor([&] { return engine.isRunning() && panel.transportBar()->isVisible(); }, 3000));
     EXPECT_EQ(panel.startStopButton()->text(), "Pause");
     EXPECT_TRUE(panel.transportBar()->timeLabel()->text().endsWith("/ 0:12"));
