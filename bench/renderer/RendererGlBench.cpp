@@ -27,6 +27,7 @@ constexpr int kWidth = 1020;
 constexpr int kHeight = 580;
 constexpr double kRate = 48000.0;
 
+std::unique_ptr<GlFunctions> g_functions;
 GlFunctions* g_gl = nullptr;
 
 // ORVALEN_SHADERS=<folder> reads the shaders from there instead of the
@@ -241,7 +242,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", context.why().c_str());
         return 1;
     }
-    g_gl = currentGlFunctions();
+    g_functions = currentGlFunctions();
+    g_gl = g_functions.get();
     {
         // Registers the embedded shaders with the resource system.
         auto ring = std::make_shared<RingBuffer>(16, 2);

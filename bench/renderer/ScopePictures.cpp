@@ -41,7 +41,7 @@ struct Scene {
 void printLight(const ScopeRenderer& renderer)
 {
     const ScopeTexture* texture = renderer.scopeTexture();
-    GlFunctions* gl = currentGlFunctions();
+    const std::unique_ptr<GlFunctions> gl = currentGlFunctions();
     std::vector<float> texels(static_cast<size_t>(texture->width) * static_cast<size_t>(texture->height) * 4);
     gl->glBindTexture(GL_TEXTURE_2D, texture->texture);
     gl->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());

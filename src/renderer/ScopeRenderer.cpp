@@ -19,22 +19,34 @@ std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::shared_ptr<RingBuffer>
 std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::shared_ptr<RingBuffer> ring, const QString& shaderRoot,
                                                      QString* error)
 {
-    GlFunctions* gl = currentGlFunctions();
+    return make(currentGlFunctions(), std::move(ring), shaderRoot, error);
+}
+
+std::unique_ptr<ScopeRenderer> ScopeRenderer::create(std::unique_ptr<GlFunctions> gl, std::shared_ptr<RingBuffer> ring,
+                                                     QString* error)
+{
+    initShaderResources();
+    return make(std::move(gl), std::move(ring), QStringLiteral(":/orvalen/shaders"), error);
+}
+
+std::unique_ptr<ScopeRenderer> ScopeRenderer::make(std::unique_ptr<GlFunctions> gl, std::shared_ptr<RingBuffer> ring,
+                                                   const QString& shaderRoot, QString* error)
+{
     if (!gl) {
         if (error)
             *error = QStringLiteral("no current OpenGL 4.3 core context");
         return nullptr;
     }
-    std::unique_ptr<ScopePasses> passes = ScopePasses::create(gl, shaderRoot, error);
+    std::unique_ptr<ScopePasses> passes = ScopePasses::create(gl.get(), shaderRoot, error);
     if (!passes)
         return nullptr;
-    std::unique_ptr<ScopeRenderer> renderer(new ScopeRenderer(gl, std::move(passes)));
+    std::unique_ptr<ScopeRenderer> renderer(new ScopeRenderer(std::move(gl), std::move(passes)));
     renderer->m_core.ringBuffer = std::move(ring);
     return renderer;
 }
 
-ScopeRenderer::ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passes)
-    : m_gl(gl), m_passes(std::move(passes))
+ScopeRenderer::ScopeRenderer(std::unique_ptr<GlFunctions> gl, std::unique_ptr<ScopePasses> passes)
+    : m_functions(std::move(gl)), m_gl(m_functions.get()), m_passes(std::move(passes))
 {
 }
 

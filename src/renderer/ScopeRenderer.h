@@ -32,6 +32,10 @@ public:
     // The same with the shader files read from another folder (tests).
     static std::unique_ptr<ScopeRenderer> create(std::shared_ptr<RingBuffer> ring, const QString& shaderRoot,
                                                  QString* error = nullptr);
+    // The same in a context Qt does not know (a headless one), through its
+    // functions; nullptr, with the reason in *error, as above.
+    static std::unique_ptr<ScopeRenderer> create(std::unique_ptr<GlFunctions> gl, std::shared_ptr<RingBuffer> ring,
+                                                 QString* error = nullptr);
     ~ScopeRenderer();
     ScopeRenderer(const ScopeRenderer&) = delete;
     ScopeRenderer& operator=(const ScopeRenderer&) = delete;
@@ -82,10 +86,13 @@ public:
     bool resting() const { return m_resting; }
 
 private:
-    ScopeRenderer(GlFunctions* gl, std::unique_ptr<ScopePasses> passes);
+    static std::unique_ptr<ScopeRenderer> make(std::unique_ptr<GlFunctions> gl, std::shared_ptr<RingBuffer> ring,
+                                               const QString& shaderRoot, QString* error);
+    ScopeRenderer(std::unique_ptr<GlFunctions> gl, std::unique_ptr<ScopePasses> passes);
     void applyTextureSize(int width, int height);
 
     ScopeFrameCore m_core;
+    std::unique_ptr<GlFunctions> m_functions;
     GlFunctions* m_gl;
     std::unique_ptr<ScopePasses> m_passes;
     ScopeTexture m_texture;

@@ -45,7 +45,8 @@ protected:
             GTEST_SKIP() << s_gl->why();
         ASSERT_TRUE(s_gl->available()) << s_gl->why();  // some GL, but not the core profile the app needs
         s_gl->makeCurrent();
-        clearGlErrors(gl = currentGlFunctions());
+        functions = currentGlFunctions();
+        clearGlErrors(gl = functions.get());
         ASSERT_NE(renderer = ScopeRenderer::create(ring), nullptr);
         ASSERT_TRUE(target.create(gl, kWidth, kHeight));
     }
@@ -106,6 +107,7 @@ protected:
     }
 
     static inline GlTestContext* s_gl = nullptr;
+    std::unique_ptr<GlFunctions> functions;
     GlFunctions* gl = nullptr;
     std::shared_ptr<RingBuffer> ring = std::make_shared<RingBuffer>(65536, 2);
     std::unique_ptr<ScopeRenderer> renderer;
