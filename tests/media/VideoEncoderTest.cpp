@@ -171,4 +171,105 @@ TEST(VideoEncoder, EveryKindKeepsPicturesTimingAndSound)
     }
 }
 
+TEST(VideoEncoder, KindFollowsTheExtensionAndANumberedPngName)
+{
+    const std::pair<const char*, VideoKind> rows[] = {
+        {"a/Clip.MP4", VideoKind::mp4},          {"clip.mkv", VideoKind::mkv},
+        {"take%d/clip.WebM", VideoKind::webm},   {"f%06d.png", VideoKind::pngSequence},
+        {"50%%/f%d.PNG", VideoKind::pngSequence}, {"100%%_%03d.png", VideoKind::pngSequence},
+        {"still.png", VideoKind::unknown},       {"f%d_%d.png", VideoKind::unknown},
+        {"f%5d.png", VideoKind::unknown},        {"f%s.png", VideoKind::unknown},
+        {"f%d.jpg", VideoKind::unknown},         {"clip.mp4.part", VideoKind::unknown},
+        {"clip.mp4/", VideoKind::unknown},       {"mp4", VideoKind::unknown},
+    };
+    for (const auto& [path, kind] : rows)
+        EXPECT_EQ(videoKindOf(path), kind) << path;
+}
+
+std::vector<std::string> listing(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(dir.file("x")).parent_path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(VideoEncoder, BadOptionsAreRefusedWithTheirReasonAndCreateNothing)
+{
+    const VideoFormatOptions ok{"", kW, kH, kFps, -1, false, 48000, 2};
+    const auto with = [&](const char* path, auto change) {
+        VideoFormatOptions o = ok;
+        o.path = path;
+        change(o);
+        return o;
+    };
+    const auto same = [](VideoFormatOptions&) {};
+    const std::pair<VideoFormatOptions, const char*> rows[] = {
+        {with("a.mp4", [](auto& o) { o.width = 65; }), "must be even"},
+        {with("a.webm", [](auto& o) { o.height = 8; }), "out of range"},
+        {with("f%d.png", [](auto& o) { o.width = 7682; }), "out of range"},
+        {with("a.mp4", [](auto& o) { o.fps = 0; }), "Frame rate 0"},
+        {with("a.mkv", [](auto& o) { o.fps = 241; }), "Frame rate 241"},
+        {with("a.mp4", [](auto& o) { o.crf = 52; }), "0 to 51"},
+        {with("a.webm", [](auto& o) { o.crf = 64; }), "0 to 63"},
+        {with("a.mp4", [](auto& o) { o.transparent = true; }), "transparency"},
+        {with("a.mkv", [](auto& o) { o.audioChannels = 3; }), "mono or stereo"},
+        {with("a.mkv", [](auto& o) { o.audioRate = 1000; }), "1000 Hz"},
+        {with("a.avi", same), "Unknown video type"},
+        {with("still.png", same), "one frame number"},
+        {with("f%x.png", same), "%0Nd"},
+        {with("missing/a.mp4", same), "Folder not found"},
+        {with("missing/f%d.png", same), "Folder not found"},
+        {with("folder.mkv", same), "Is a folder"},
+    };
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("folder.mkv"));
+    for (const auto& [options, reason] : rows) {
+        SCOPED_TRACE(options.path);
+        VideoFormatOptions o = options;
+        o.path = dir.file(o.path);
+        std::string error;
+        EXPECT_FALSE(VideoEncoder::open(o, &error));
+        EXPECT_THAT(error, HasSubstr(reason));
+        EXPECT_EQ(listing(dir), std::vector<std::string>{"folder.mkv"});
+    }
+}
+
+// Where writing stops part way (a full disk: a link to /dev/full takes the
+// place of the file or of frame 3's picture), or the encoder is dropped
+// unfinished, nothing of the video is left.
+TEST(VideoEncoder, NothingIsLeftOfAVideoThatFailedOrWasNotFinished)
+{
+    const struct {
+        const char* file;
+        const char* full; // the name linked to /dev/full, if any
+        bool finish;
+    } rows[] = {
+        {"a.mp4", nullptr, false}, {"f%02d.png", nullptr, false}, {"a.mp4", "a.mp4", true},
+        {"a.webm", "a.webm", true}, {"f%d.png", "f3.png", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + (row.full ? " on a full disk" : ""));
+        TempDir dir;
+        if (row.full)
+            std::filesystem::create_symlink("/dev/full", dir.file(row.full));
+        std::string error;
+        auto enc = VideoEncoder::open({dir.file(row.file), kW, kH, kFps, -1, false, 48000, 2}, &error);
+        bool ok = enc != nullptr;
+        const std::vector<float> sound = tone(48000, 1600);
+        for (int k = 0; k < 10 && ok; ++k)
+            ok = enc->writeFrame(picture(k).data(), kW * 4 + kPad) && enc->writeAudio(sound.data(), 1600);
+        if (row.finish) {
+            ok = ok && enc->finish();
+            EXPECT_FALSE(ok);
+            EXPECT_THAT(enc ? enc->error() : error, HasSubstr("could not be written"));
+        } else {
+            EXPECT_TRUE(ok);
+        }
+        enc.reset();
+        EXPECT_EQ(listing(dir), std::vector<std::string>{});
+    }
+}
+
 } // namespace
