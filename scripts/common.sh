@@ -12,7 +12,7 @@ ORVALEN_PACKAGES=(
     qt6-base-dev libqt6opengl6-dev qt6-svg-dev libgl-dev libpulse-dev fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     libavformat-dev libavcodec-dev libswresample-dev libswscale-dev ffmpeg
-    xvfb xauth libgl1-mesa-dri pulseaudio pulseaudio-utils
+    libegl-dev libegl-mesa0 xvfb xauth libgl1-mesa-dri pulseaudio pulseaudio-utils
     pipewire pipewire-pulse wireplumber dbus-daemon
     weston qt6-wayland
 )

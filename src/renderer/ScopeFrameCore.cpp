@@ -52,7 +52,7 @@ FilterType ScopeFrameCore::currentFilterType() const
 
 int64_t ScopeFrameCore::paceXY(int64_t drained)
 {
-    const XYPacer::Due due = m_xyPacer.pace(drained);
+    const XYPacer::Due due = paced ? m_xyPacer.pace(drained) : XYPacer::Due{drained, drained};
     const int64_t from = m_history.startOfNewest(due.age);
     SampleHistory::copy(m_history.channel(0), from, due.count, m_scratchLeft.get());
     SampleHistory::copy(m_history.channel(1), from, due.count, m_scratchRight.get());

@@ -39,6 +39,9 @@ public:
     int64_t displayFilterType = 0;     // OFF, LP, HP, BP; above 3 counts as BP, below 0 as OFF
     float displayFilterFrequency = 1000.0f;
     int64_t kxScaleMode = 0;           // 0 EDM, 1 ROCK, 2 MIX
+    // False: each XY frame draws exactly what it drained, unsmoothed (a
+    // video render, which hands over one frame's samples per frame).
+    bool paced = true;
 
     MeterSchedule& meters() { return m_meters; }
 

@@ -91,7 +91,12 @@ void ScopeSettings::resetToDefaults()
 
 int64_t ScopeSettings::samplesForDisplay(double sampleRate) const
 {
-    float t = m_values.timePerDivision * 10.0f;  // ten divisions across the screen
+    return samplesForDisplay(m_values, sampleRate);
+}
+
+int64_t ScopeSettings::samplesForDisplay(const DisplaySettings& values, double sampleRate)
+{
+    float t = values.timePerDivision * 10.0f;  // ten divisions across the screen
     t = t / 1000.0f;                      // milliseconds to seconds
     t = t * floatconv::narrowToFloat(sampleRate);
     return floatconv::truncateToInt64(t);

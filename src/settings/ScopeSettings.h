@@ -136,6 +136,7 @@ public:
     // limit and a NaN product gives 0, so huge or broken inputs ask for the
     // whole window or for nothing rather than for garbage.
     int64_t samplesForDisplay(double sampleRate) const;
+    static int64_t samplesForDisplay(const DisplaySettings& values, double sampleRate);
 
     // --- Presets and the last session (stored as JSON, see Preset.h) ---
 

@@ -5,9 +5,13 @@
 #include "settings/ScopeSettings.h"
 #include "ui/ControlPanel.h"
 #include "ui/DeviceSelector.h"
+#include "ui/RenderDialog.h"
 #include "ui/ScopeView.h"
 #include "ui/Snapshot.h"
 #include "ui/UiStyle.h"
+#include "ui/VideoRenderTask.h"
+#include "ui/panel/RenderStatus.h"
+#include "ui/panel/TransportBar.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -77,6 +81,14 @@ ContentView::ContentView(AudioEngine& engine, ScopeSettings& settings, QWidget* 
     auto* open = new QShortcut(QKeySequence::Open, this);
     open->setAutoRepeat(false);
     connect(open, &QShortcut::activated, this, &ContentView::openFileDialog);
+    auto* render = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    render->setAutoRepeat(false);
+    connect(render, &QShortcut::activated, this, &ContentView::openRenderDialog);
+    connect(m_panel->transportBar(), &TransportBar::renderRequested, this, &ContentView::openRenderDialog);
+    connect(m_panel->renderStatus(), &RenderStatus::cancelRequested, this, [this] {
+        if (m_render)
+            m_render->cancel();
+    });
     setAcceptDrops(true);
     DeviceSelector* sources = m_panel->deviceSelector();
     sources->setRecentFiles(m_recent);
@@ -161,6 +173,48 @@ void ContentView::openFile(const QString& path)
 {
     if (m_engine.openFile(path))
         m_recent->add(path);
+}
+
+void ContentView::openRenderDialog()
+{
+    if (m_render)
+        return;
+    const QString input = m_engine.selectedDeviceID() == AudioDeviceInfo::kFileID ? m_engine.filePath() : QString();
+    RenderDialog dialog(input, m_settings.values(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        startRender(dialog.job());
+}
+
+bool ContentView::startRender(const VideoRenderJob& job)
+{
+    if (m_render)
+        return false;
+    m_render = new VideoRenderTask(job, this);
+    RenderStatus* status = m_panel->renderStatus();
+    status->begin(QString::fromStdString(job.output));
+    status->show();
+    m_panel->transportBar()->renderButton()->setEnabled(false);
+    m_renderClock.start();
+    connect(m_render, &VideoRenderTask::progressed, this, [this, status](qint64 done, qint64 total) {
+        status->showProgress(done, total, static_cast<double>(done) * 1000.0 /
+                                              static_cast<double>(std::max<qint64>(1, m_renderClock.elapsed())));
+    });
+    connect(m_render, &VideoRenderTask::finished, this, [this, status](const RenderOutcome& outcome) {
+        const QString output = QString::fromStdString(m_render->job().output);
+        m_render->deleteLater();
+        m_render = nullptr;
+        status->hide();
+        m_panel->transportBar()->renderButton()->setEnabled(true);
+        if (outcome.ok)
+            m_panel->showNote(QStringLiteral("Saved ") + QFileInfo(output).fileName(), output, true);
+        else if (outcome.cancelled)
+            m_panel->showNote(QStringLiteral("Video render cancelled"), output, true);
+        else
+            m_panel->showNote(QStringLiteral("Video could not be rendered"), QString::fromStdString(outcome.error),
+                              false);
+    });
+    m_render->start();
+    return true;
 }
 
 void ContentView::openFileDialog()

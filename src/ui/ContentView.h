@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QSize>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QSize>
 #include <QWidget>
 
 class AudioEngine;
@@ -11,6 +12,8 @@ class QShortcut;
 class RecentFiles;
 class ScopeSettings;
 class ScopeView;
+class VideoRenderTask;
+struct VideoRenderJob;
 
 // The window's content: the scope picture above the control panel. Hiding the
 // scope keeps its place (a native GL child cannot fade, so it is hidden with
@@ -20,7 +23,8 @@ class ScopeView;
 // itself (a button, the checkbox, a pop-up); F11 toggles full screen, Esc
 // leaves it; Ctrl+S saves a snapshot; Ctrl+O opens a sound file (so does
 // dropping one on the window); with a file playing and the scope focused,
-// Left and Right seek 5 s; Ctrl+Q closes the window (and the app).
+// Left and Right seek 5 s; Ctrl+R renders a file to video; Ctrl+Q closes
+// the window (and the app).
 // The panel stays in full screen: it holds the meters and the way out.
 class ContentView : public QWidget {
     Q_OBJECT
@@ -44,6 +48,12 @@ public:
     // The file dialog, then openFile.
     void openFileDialog();
     RecentFiles* recentFiles() const { return m_recent; }
+    // "Render Video…" for the file playing (or one picked there), then startRender.
+    void openRenderDialog();
+    // Renders in the background with the panel showing how far; when done
+    // the panel says where the video is. False while another render runs.
+    bool startRender(const VideoRenderJob& job);
+    bool isRendering() const { return m_render != nullptr; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -70,5 +80,7 @@ private:
     ControlPanel* m_panel;
     QPropertyAnimation* m_resize = nullptr;
     QShortcut* m_leaveFullScreen;
+    VideoRenderTask* m_render = nullptr;
+    QElapsedTimer m_renderClock;
     bool m_restored = false;
 };

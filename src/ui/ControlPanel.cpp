@@ -8,6 +8,7 @@
 #include "ui/panel/ModeRow.h"
 #include "ui/panel/PresetControls.h"
 #include "ui/panel/SliderRow.h"
+#include "ui/panel/RenderStatus.h"
 #include "ui/panel/TransportBar.h"
 
 #include <QMouseEvent>
@@ -28,6 +29,7 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
       m_settings(settings),
       m_header(new HeaderRow(engine, settings, this)),
       m_transport(new TransportBar(engine, this)),
+      m_renderStatus(new RenderStatus(this)),
       m_sliders(new SliderRow(settings, this)),
       m_mode(new ModeRow(settings, this)),
       m_meters(new MeterRow(settings, this))
@@ -35,9 +37,11 @@ ControlPanel::ControlPanel(AudioEngine& engine, ScopeSettings& settings, QWidget
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(kInset, 5 + 6, kInset, 5 + 6);
     rows->setSpacing(6);
-    for (QWidget* row : std::initializer_list<QWidget*>{m_header, m_transport, m_sliders, m_mode, m_meters})
+    for (QWidget* row :
+         std::initializer_list<QWidget*>{m_header, m_transport, m_renderStatus, m_sliders, m_mode, m_meters})
         rows->addWidget(row);
     m_transport->hide();
+    m_renderStatus->hide();
     ui::addFocusRing(this);
 
     connect(m_header, &HeaderRow::snapshotRequested, this, &ControlPanel::snapshotRequested);
@@ -138,6 +142,8 @@ void ControlPanel::mouseDoubleClickEvent(QMouseEvent* event)
 }
 
 void ControlPanel::showSnapshotResult(const std::optional<QString>& path) { m_header->showSnapshotResult(path); }
+
+void ControlPanel::showNote(const QString& text, const QString& tip, bool ok) { m_header->showNote(text, tip, ok); }
 void ControlPanel::openSaveDialog() { m_meters->presets()->openSaveDialog(); }
 void ControlPanel::confirmDelete(const QString& name) { m_meters->presets()->confirmDelete(name); }
 void ControlPanel::saveNamedPreset(const QString& typed) { m_meters->presets()->saveNamedPreset(typed); }

@@ -24,6 +24,7 @@ class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
+class RenderStatus;
 class ScopeSettings;
 class SegmentedPicker;
 class SliderRow;
@@ -49,6 +50,8 @@ public:
     // Shows "Saved <file name>" (the full path as tooltip) for a few seconds,
     // or that the snapshot could not be saved.
     void showSnapshotResult(const std::optional<QString>& path);
+    // The same place for another note: gray, or red for a failure.
+    void showNote(const QString& text, const QString& tip, bool ok);
 
     // Opens the "Save Preset" dialog with an empty name.
     void openSaveDialog();
@@ -69,6 +72,7 @@ public:
     QPushButton* startStopButton() const;
     QLabel* errorLabel() const;
     TransportBar* transportBar() const { return m_transport; }
+    RenderStatus* renderStatus() const { return m_renderStatus; }
     ParamSlider* slider(const QString& label) const;
     QStackedWidget* modeControls() const;
     QCheckBox* triggerCheck() const;
@@ -138,6 +142,7 @@ private:
 
     HeaderRow* m_header;
     TransportBar* m_transport;
+    RenderStatus* m_renderStatus;
     SliderRow* m_sliders;
     ModeRow* m_mode;
     MeterRow* m_meters;

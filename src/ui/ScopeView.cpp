@@ -5,6 +5,7 @@
 #include "renderer/ScopeRenderer.h"
 #include "settings/ScopeSettings.h"
 #include "ui/UiStyle.h"
+#include "video/RendererSettings.h"
 
 #include <QMouseEvent>
 #include <QOpenGLContext>
@@ -135,28 +136,9 @@ void ScopeView::syncRenderer()
         return;
     const SyncedInputs now{m_settings.values(), m_settings.scopeVisible(), m_engine.ringBuffer(),
                            m_engine.sampleRate()};
-    const DisplaySettings& s = now.values;
     r->core().ringBuffer = now.ring;
-    r->core().sampleRate = now.sampleRate;
-    r->displayMode = s.displayMode == DisplayMode::waveform ? 1 : 0;
-    r->decay = s.decay;
-    r->intensity = s.intensity;
-    r->beamWidth = s.beamWidth;
-    r->speedSensitivity = s.speedSensitivity;
-    r->xyRotationAngle = s.xyRotation == XYRotation::deg0 ? 0.7853981f : 0.0f;
-    const auto color = beamColorFor(s.beamColorMode);
-    r->beamColor = {color.red, color.green, color.blue};
+    applyDisplaySettings(*r, now.values, now.sampleRate);
     r->scopeVisible = now.scopeVisible;
-    r->core().kxScaleMode = static_cast<int64_t>(s.kxScaleMode);  // the case's position: EDM, ROCK, MIX
-    r->xyGain = s.xyGain;
-    r->waveformGain = s.waveformGain;
-    r->core().triggerEnabled = s.triggerEnabled;
-    r->core().triggerLevel = s.triggerLevel;
-    r->core().triggerChannel = s.triggerChannel;
-    r->timePerDivision = s.timePerDivision;
-    r->core().displaySampleCount = m_settings.samplesForDisplay(now.sampleRate);
-    r->core().displayFilterType = static_cast<int64_t>(s.displayFilterType);  // OFF, LP, HP, BP
-    r->core().displayFilterFrequency = s.displayFilterFrequency;
 
     // Frames resume only when what they would draw can change: an engine
     // notification about its device list must not wake a resting scope.

@@ -1,10 +1,12 @@
 // Orvalen: one window with the scope above the control panel. The one
 // argument is a sound file to play at once; everything the user sets lives
-// in the settings model and the preferences store.
+// in the settings model and the preferences store. With --render it draws a
+// file into a video instead, with no window (no display needed).
 #include "audio/AudioEngine.h"
 #include "settings/ScopeSettings.h"
 #include "ui/ContentView.h"
 #include "ui/UiStyle.h"
+#include "video/RenderCommand.h"
 
 #include <QApplication>
 
@@ -23,6 +25,8 @@ bool haveDisplay()
 
 int main(int argc, char** argv)
 {
+    if (rendercommand::requested(argc, argv))
+        return rendercommand::run(argc, argv);
     if (!haveDisplay()) {
         std::fprintf(stderr,
                      "Orvalen needs a graphical desktop: no X11 or Wayland display was found "

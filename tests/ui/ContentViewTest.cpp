@@ -4,7 +4,9 @@
 #include "media/MediaTestSupport.h"
 #include "settings/RecentFiles.h"
 #include "ui/DeviceSelector.h"
+#include "ui/panel/RenderStatus.h"
 #include "ui/panel/TransportBar.h"
+#include "video/VideoRender.h"
 #include "ui/ControlPanel.h"
 #include "ui/ParamSlider.h"
 #include "ui/SegmentedPicker.h"
@@ -12,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QProgressBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QLabel>
@@ -146,4 +149,35 @@ TEST_F(ContentViewTest, AFilePlaysFromTheWindowAndABadOneChangesNothing)
     test::settle();
     EXPECT_TRUE(panel.errorLabel()->isVisible() && sources->currentText() == "tone.wav");
     EXPECT_EQ(RecentFiles(store).paths().size(), 1);
+}
+
+// A video renders in the background while the window goes on; the panel
+// shows how far, then where the video is. Cancelled, it leaves nothing.
+TEST_F(ContentViewTest, AVideoRendersBesideTheLiveViewAndCancelLeavesNothing)
+{
+    mediatest::TempDir dir;
+    mediatest::writeFloatWav(dir.file("long.wav"), 48000, std::vector<float>(2 * 48000 * 60, 0.25f));
+    mediatest::writeFloatWav(dir.file("short.wav"), 48000, std::vector<float>(2 * 4800, 0.25f));
+    ContentView window(engine, settings);
+    window.show();
+    ControlPanel& panel = *window.controlPanel();
+    VideoRenderJob job;
+    job.width = 160, job.height = 120, job.fps = 30;
+
+    job.input = dir.file("long.wav"), job.output = dir.file("long.mp4");
+    ASSERT_TRUE(window.startRender(job));
+    EXPECT_FALSE(window.startRender(job)) << "one at a time";
+    EXPECT_TRUE(panel.renderStatus()->isVisible());
+    test::waitFor([&] { return panel.renderStatus()->bar()->maximum() > 0; }, 5000);
+    panel.renderStatus()->cancelButton()->click();
+    ASSERT_TRUE(test::waitFor([&] { return !window.isRendering(); }, 10000));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("long.mp4")));
+    EXPECT_TRUE(panel.snapshotNote()->text().contains("cancelled"));
+
+    job.input = dir.file("short.wav"), job.output = dir.file("short.mp4");
+    ASSERT_TRUE(window.startRender(job));
+    ASSERT_TRUE(test::waitFor([&] { return !window.isRendering(); }, 10000));
+    EXPECT_TRUE(std::filesystem::file_size(dir.file("short.mp4")) > 0);
+    EXPECT_EQ(panel.snapshotNote()->toolTip(), QString::fromStdString(dir.file("short.mp4")));
+    EXPECT_FALSE(panel.renderStatus()->isVisible());
 }

@@ -173,14 +173,19 @@ void HeaderRow::showEngine(double sampleRate, bool running, const QString& error
 
 void HeaderRow::showSnapshotResult(const std::optional<QString>& path)
 {
-    const QString text = path ? QStringLiteral("Saved ") + QFileInfo(*path).fileName()
-                              : QStringLiteral("Snapshot could not be saved");
+    if (path)
+        showNote(QStringLiteral("Saved ") + QFileInfo(*path).fileName(), *path, true);
+    else
+        showNote(QStringLiteral("Snapshot could not be saved"),
+                 QStringLiteral("No picture to take (no OpenGL), or the Pictures folder is not writable."), false);
+}
+
+void HeaderRow::showNote(const QString& text, const QString& tip, bool ok)
+{
     m_snapshotNote->setText(
         m_snapshotNote->fontMetrics().elidedText(text, Qt::ElideMiddle, m_snapshotNote->width()));
-    m_snapshotNote->setToolTip(path ? *path
-                                    : QStringLiteral("No picture to take (no OpenGL), or the Pictures folder "
-                                                     "is not writable."));
-    m_snapshotNote->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(path ? ui::kGray : ui::kRed)));
+    m_snapshotNote->setToolTip(tip);
+    m_snapshotNote->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ok ? ui::kGray : ui::kRed)));
     m_snapshotNote->show();
     m_snapshotNoteTimer->start();
 }

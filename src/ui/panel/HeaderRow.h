@@ -26,6 +26,9 @@ public:
     // `file`: a file is the source, and the button plays and pauses it.
     void showEngine(double sampleRate, bool running, const QString& error, bool file);
     void showSnapshotResult(const std::optional<QString>& path);
+    // A note for a few seconds where the snapshot's goes: gray, or red when
+    // something failed; `tip` says more.
+    void showNote(const QString& text, const QString& tip, bool ok);
     void applyIcons(qreal ratio);
 
     SegmentedPicker* displayModePicker() const { return m_displayMode; }

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
@@ -68,6 +69,7 @@ TransportBar::TransportBar(AudioEngine& engine, QWidget* parent)
       m_time(ui::grayLabel(QString(), 10, QFont::Normal, this)),
       m_loop(toggle(QStringLiteral("LOOP"), QStringLiteral("Play the file in a loop"), this)),
       m_mute(toggle(QStringLiteral("MUTE"), QStringLiteral("Scope the file without sound"), this)),
+      m_render(new QPushButton(QStringLiteral("Render Video\u2026"), this)),
       m_clock(new QTimer(this))
 {
     auto* row = new QHBoxLayout(this);
@@ -83,6 +85,10 @@ TransportBar::TransportBar(AudioEngine& engine, QWidget* parent)
     row->addWidget(m_time);
     row->addWidget(m_loop);
     row->addWidget(m_mute);
+    row->addWidget(m_render);
+    m_render->setToolTip(QStringLiteral("Render the file's picture and sound to a video (Ctrl+R)"));
+    m_render->setFocusPolicy(Qt::TabFocus);
+    connect(m_render, &QPushButton::clicked, this, &TransportBar::renderRequested);
 
     // Dragging shows where it would go; letting go (or a click) goes there.
     connect(m_seek, &QSlider::sliderMoved, this, [this] { showPosition(); });

@@ -4,13 +4,14 @@
 
 class AudioEngine;
 class QLabel;
+class QPushButton;
 class QSlider;
 class QTimer;
 class QToolButton;
 
 // While a file is the source: its name, a seek bar with the time heard and
-// the whole length, and the loop and mute toggles. Play and pause are the
-// panel's Start/Stop button.
+// the whole length, the loop and mute toggles, and "Render Video…". Play and
+// pause are the panel's Start/Stop button.
 class TransportBar : public QWidget {
     Q_OBJECT
 public:
@@ -23,6 +24,10 @@ public:
     QLabel* timeLabel() const { return m_time; }
     QToolButton* loopButton() const { return m_loop; }
     QToolButton* muteButton() const { return m_mute; }
+    QPushButton* renderButton() const { return m_render; }
+
+signals:
+    void renderRequested();
 
 private:
     void showPosition();
@@ -34,5 +39,6 @@ private:
     QLabel* m_time;
     QToolButton* m_loop;
     QToolButton* m_mute;
+    QPushButton* m_render;
     QTimer* m_clock;  // moves the bar while the file plays
 };

@@ -1,0 +1,247 @@
+#include "video/VideoRender.h"
+
+#include "audio/RingBuffer.h"
+#include "media/AudioFileDecoder.h"
+#include "media/VideoEncoder.h"
+#include "renderer/BeamModel.h"
+#include "renderer/ScopeFrameCore.h"
+#include "renderer/ScopeRenderer.h"
+#include "video/HeadlessGl.h"
+#include "video/RendererSettings.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A colour texture and its framebuffer: where each frame is drawn.
+class Target {
+public:
+    Target(GlFunctions& gl, int width, int height) : m_gl(gl)
+    {
+        gl.glGenTextures(1, &m_texture);
+        gl.glBindTexture(GL_TEXTURE_2D, m_texture);
+        gl.glTexStorage2D(GL_TEXTURE_2D, 1, GL_RGBA8, width, height);
+        gl.glBindTexture(GL_TEXTURE_2D, 0);
+        gl.glGenFramebuffers(1, &m_framebuffer);
+        gl.glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
+        gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_texture, 0);
+        m_complete = gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+    ~Target()
+    {
+        m_gl.glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        m_gl.glDeleteFramebuffers(1, &m_framebuffer);
+        m_gl.glDeleteTextures(1, &m_texture);
+    }
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+
+    bool complete() const { return m_complete; }
+    GLuint framebuffer() const { return m_framebuffer; }
+
+private:
+    GlFunctions& m_gl;
+    GLuint m_texture = 0;
+    GLuint m_framebuffer = 0;
+    bool m_complete = false;
+};
+
+// The picture's light over a transparent background: how far each pixel
+// rose above the dark background becomes its colour and, by its strongest
+// channel, its opacity. Over that background it looks as drawn.
+void makeTransparent(uint8_t* rgba, size_t pixels)
+{
+    const int background = static_cast<int>(std::lround(beam::kBackground * 255.0f));
+    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
+        int lit[3];
+        int alpha = 0;
+        for (int c = 0; c < 3; ++c) {
+            lit[c] = std::max(0, rgba[c] - background) * 255 / (255 - background);
+            alpha = std::max(alpha, lit[c]);
+        }
+        for (int c = 0; c < 3; ++c)
+            rgba[c] = static_cast<uint8_t>(alpha > 0 ? (lit[c] * 255 + alpha / 2) / alpha : 0);
+        rgba[3] = static_cast<uint8_t>(alpha);
+    }
+}
+
+// Reads up to `frames` frames of the file as stereo (mono on both sides,
+// channels past the second left out); fewer only at its end. -1 on a
+// read error.
+int64_t readStereo(AudioFileDecoder& decoder, std::vector<float>& scratch, float* stereo, int64_t frames)
+{
+    const int channels = decoder.info().channels;
+    scratch.resize(static_cast<size_t>(frames * channels));
+    int64_t got = 0;
+    while (got < frames) {
+        const int64_t n = decoder.read(scratch.data() + got * channels, frames - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    for (int64_t i = 0; i < got; ++i) {
+        const float* in = scratch.data() + i * channels;
+        stereo[2 * i] = in[0];
+        stereo[2 * i + 1] = channels > 1 ? in[1] : in[0];
+    }
+    return got;
+}
+
+RenderOutcome failed(std::string error)
+{
+    RenderOutcome outcome;
+    outcome.error = std::move(error);
+    return outcome;
+}
+
+}  // namespace
+
+std::string VideoRender::check(const VideoRenderJob& job)
+{
+    if (job.width < 16 || job.height < 16 || job.width > VideoRenderJob::kMaxWidth ||
+        job.height > VideoRenderJob::kMaxHeight || job.width % 2 != 0 || job.height % 2 != 0)
+        return "The size must be even, from 16x16 up to 3840x2160";
+    if (job.fps != 30 && job.fps != 60 && job.fps != 120)
+        return "The frame rate must be 30, 60 or 120";
+    if (!std::isfinite(job.from) || job.from < 0 || std::isnan(job.to) || (job.to >= 0 && job.to <= job.from))
+        return "The span must start at 0 s or later and end after it starts";
+    const VideoKind kind = videoKindOf(job.output);
+    if (kind == VideoKind::unknown)
+        return "The output must end in .mp4, .mkv or .webm, or be a numbered .png pattern such as frames/%06d.png";
+    if (job.transparent && kind != VideoKind::webm && kind != VideoKind::pngSequence)
+        return "Only .webm and .png sequences can be transparent";
+    return {};
+}
+
+RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progress, const std::atomic<bool>& cancel)
+{
+    if (std::string why = check(job); !why.empty())
+        return failed(why);
+    std::error_code ignored;
+    if (!job.overwrite && videoKindOf(job.output) != VideoKind::pngSequence &&
+        std::filesystem::exists(job.output, ignored))
+        return failed(job.output + " already exists (-y overwrites it)");
+    std::string error;
+    const auto decoder = AudioFileDecoder::open(job.input, &error);
+    if (!decoder)
+        return failed(error);
+    const int64_t rate = decoder->info().sampleRate;
+    // Every frame's samples are drawn in one go.
+    if ((rate + job.fps - 1) / job.fps > ScopeFrameCore::scratchSize)
+        return failed("The file's sample rate is too high for " + std::to_string(job.fps) + " frames per second");
+    const int64_t start = std::llround(job.from * static_cast<double>(rate));
+    const int64_t length = decoder->info().frames;
+    int64_t end = job.to >= 0 ? std::llround(job.to * static_cast<double>(rate)) : length;
+    if (length >= 0 && end > length)
+        end = length;
+    if (length >= 0 && start >= length)
+        return failed("The span starts after the file's end");
+    if (start > 0 && !decoder->seek(start))
+        return failed(decoder->error());
+    const int64_t total = end >= 0 ? ((end - start) * job.fps + rate - 1) / rate : -1;
+
+    const auto gl = HeadlessGl::create(&error);
+    if (!gl)
+        return failed(error);
+    std::unique_ptr<GlFunctions> functions = gl->functions();
+    if (!functions)
+        return failed("The headless OpenGL context lacks OpenGL 4.3");
+    GlFunctions& f = *functions;
+    const auto ring = std::make_shared<RingBuffer>(ScopeFrameCore::scratchSize, 2);
+    QString rendererError;
+    const auto renderer = ScopeRenderer::create(std::move(functions), ring, &rendererError);
+    if (!renderer)
+        return failed("The scope could not be drawn: " + rendererError.toStdString());
+    applyDisplaySettings(*renderer, job.settings, static_cast<double>(rate));
+    renderer->core().paced = false;
+    renderer->resize(job.width, job.height);
+    const Target target(f, job.width, job.height);
+    if (!target.complete() || !renderer->scopeTexture())
+        return failed("No picture of " + std::to_string(job.width) + "x" + std::to_string(job.height) +
+                      " could be made");
+
+    VideoFormatOptions format;
+    format.path = job.output;
+    format.width = job.width;
+    format.height = job.height;
+    format.fps = job.fps;
+    format.crf = job.crf;
+    format.transparent = job.transparent;
+    format.audioRate = static_cast<int>(rate);
+    format.audioChannels = 2;
+    auto encoder = VideoEncoder::open(format, &error);
+    if (!encoder)
+        return failed(error);
+
+    RenderOutcome outcome;
+    const size_t rowBytes = static_cast<size_t>(job.width) * 4;
+    std::vector<uint8_t> pixels(rowBytes * static_cast<size_t>(job.height));
+    std::vector<uint8_t> picture(pixels.size());
+    std::vector<float> scratch;
+    std::vector<float> stereo(static_cast<size_t>(2 * ScopeFrameCore::scratchSize));
+    for (int64_t k = 0;; ++k) {
+        if (cancel.load()) {
+            outcome.cancelled = true;
+            return outcome;  // the encoder, unfinished, takes the output with it
+        }
+        // The span's samples up to this frame's end, less those drawn.
+        int64_t want = ((k + 1) * rate) / job.fps - (k * rate) / job.fps;
+        if (end >= 0)
+            want = std::min(want, end - start - (k * rate) / job.fps);
+        if (want <= 0)
+            break;
+        auto clock = Clock::now();
+        const int64_t got = readStereo(*decoder, scratch, stereo.data(), want);
+        outcome.times.decode += since(clock);
+        if (got < 0)
+            return failed(decoder->error());
+        if (got == 0)
+            break;
+        ring->write(stereo.data(), got);
+
+        clock = Clock::now();
+        renderer->draw(target.framebuffer(), job.width, job.height);
+        f.glFinish();
+        outcome.times.draw += since(clock);
+        clock = Clock::now();
+        f.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
+        f.glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        f.glReadPixels(0, 0, job.width, job.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        for (int y = 0; y < job.height; ++y)  // GL's rows run bottom-up
+            std::memcpy(picture.data() + static_cast<size_t>(y) * rowBytes,
+                        pixels.data() + static_cast<size_t>(job.height - 1 - y) * rowBytes, rowBytes);
+        if (job.transparent)
+            makeTransparent(picture.data(), picture.size() / 4);
+        outcome.times.readBack += since(clock);
+
+        clock = Clock::now();
+        if (!encoder->writeFrame(picture.data(), static_cast<int>(rowBytes)) ||
+            !encoder->writeAudio(stereo.data(), got))
+            return failed(encoder->error());
+        outcome.times.encode += since(clock);
+        outcome.frames = k + 1;
+        if (progress)
+            progress(outcome.frames, total);
+        if (got < want)
+            break;  // the file ended early
+    }
+    const auto clock = Clock::now();
+    if (!encoder->finish())
+        return failed(encoder->error());
+    outcome.times.encode += since(clock);
+    outcome.times.convert = encoder->conversionSeconds();
+    outcome.times.encode -= outcome.times.convert;
+    outcome.ok = true;
+    return outcome;
+}
