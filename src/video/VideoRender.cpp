@@ -10,7 +10,12 @@
 #include "video/RendererSettings.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -97,6 +102,124 @@ int64_t readStereo(AudioFileDecoder& decoder, std::vector<float>& scratch, float
     }
     return got;
 }
+
+// Frames on their way to the encoder, on a thread of its own: encoding one
+// frame overlaps with drawing the next, so both cores work. A few slots
+// circulate between the two threads; nothing else is allocated per frame.
+class EncodeStage {
+public:
+    struct Slot {
+        std::vector<uint8_t> pixels;  // as read back: rows bottom-up
+        std::vector<float> stereo;
+        int64_t frames = 0;
+    };
+
+    EncodeStage(VideoEncoder& encoder, int width, int height, bool transparent)
+        : m_encoder(encoder), m_width(width), m_height(height), m_transparent(transparent)
+    {
+        const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+        for (Slot& slot : m_slots) {
+            slot.pixels.resize(bytes);
+            slot.stereo.resize(static_cast<size_t>(2 * ScopeFrameCore::scratchSize));
+            m_free.push_back(&slot);
+        }
+        m_picture.resize(bytes);
+        m_thread = std::thread([this] { work(); });
+    }
+    ~EncodeStage() { stop(); }
+
+    // A slot to fill; waits while every slot is queued. Null once encoding failed.
+    Slot* acquire()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_free.empty() || m_failed; });
+        if (m_failed)
+            return nullptr;
+        Slot* slot = m_free.back();
+        m_free.pop_back();
+        return slot;
+    }
+    void submit(Slot* slot)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queued.push_back(slot);
+        }
+        m_changed.notify_all();
+    }
+    // Waits until every queued frame is encoded, and ends the thread. False
+    // when one failed (the encoder says why).
+    bool drain()
+    {
+        stop();
+        return !m_failed;
+    }
+    // Seconds spent putting rows top-down (and making them transparent).
+    double arrangeSeconds() const { return m_arrange; }
+
+private:
+    void stop()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void work()
+    {
+        const size_t rowBytes = static_cast<size_t>(m_width) * 4;
+        for (;;) {
+            Slot* slot = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_queued.empty() || m_quit; });
+                if (m_queued.empty())
+                    return;  // quit, and nothing left to encode
+                slot = m_queued.front();
+                m_queued.pop_front();
+            }
+            const auto clock = Clock::now();
+            for (int y = 0; y < m_height; ++y)  // GL's rows run bottom-up
+                std::memcpy(m_picture.data() + static_cast<size_t>(y) * rowBytes,
+                            slot->pixels.data() + static_cast<size_t>(m_height - 1 - y) * rowBytes, rowBytes);
+            if (m_transparent)
+                makeTransparent(m_picture.data(), m_picture.size() / 4);
+            m_arrange += since(clock);
+            const bool ok = m_encoder.writeFrame(m_picture.data(), static_cast<int>(rowBytes)) &&
+                            m_encoder.writeAudio(slot->stereo.data(), slot->frames);
+            {
+                std::lock_guard lock(m_mutex);
+                m_free.push_back(slot);
+                if (!ok) {
+                    m_failed = true;
+                    m_queued.clear();
+                }
+            }
+            m_changed.notify_all();
+            if (!ok)
+                return;
+        }
+    }
+
+    VideoEncoder& m_encoder;
+    const int m_width;
+    const int m_height;
+    const bool m_transparent;
+    std::array<Slot, 3> m_slots;
+    std::vector<uint8_t> m_picture;  // the worker's, top-down
+    double m_arrange = 0;            // the worker's until it ends
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Slot*> m_free;
+    std::deque<Slot*> m_queued;
+    bool m_quit = false;
+    bool m_failed = false;
+    std::thread m_thread;  // last: starts once everything above is ready
+};
 
 RenderOutcome failed(std::string error)
 {
@@ -185,11 +308,8 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
         return failed(error);
 
     RenderOutcome outcome;
-    const size_t rowBytes = static_cast<size_t>(job.width) * 4;
-    std::vector<uint8_t> pixels(rowBytes * static_cast<size_t>(job.height));
-    std::vector<uint8_t> picture(pixels.size());
+    EncodeStage stage(*encoder, job.width, job.height, job.transparent);
     std::vector<float> scratch;
-    std::vector<float> stereo(static_cast<size_t>(2 * ScopeFrameCore::scratchSize));
     for (int64_t k = 0;; ++k) {
         if (cancel.load()) {
             outcome.cancelled = true;
@@ -201,14 +321,18 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
             want = std::min(want, end - start - (k * rate) / job.fps);
         if (want <= 0)
             break;
+        EncodeStage::Slot* slot = stage.acquire();
+        if (!slot)
+            break;  // the encoder failed: said below
         auto clock = Clock::now();
-        const int64_t got = readStereo(*decoder, scratch, stereo.data(), want);
+        const int64_t got = readStereo(*decoder, scratch, slot->stereo.data(), want);
         outcome.times.decode += since(clock);
         if (got < 0)
             return failed(decoder->error());
         if (got == 0)
             break;
-        ring->write(stereo.data(), got);
+        ring->write(slot->stereo.data(), got);
+        slot->frames = got;
 
         clock = Clock::now();
         renderer->draw(target.framebuffer(), job.width, job.height);
@@ -217,31 +341,20 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
         clock = Clock::now();
         f.glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer());
         f.glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        f.glReadPixels(0, 0, job.width, job.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        for (int y = 0; y < job.height; ++y)  // GL's rows run bottom-up
-            std::memcpy(picture.data() + static_cast<size_t>(y) * rowBytes,
-                        pixels.data() + static_cast<size_t>(job.height - 1 - y) * rowBytes, rowBytes);
-        if (job.transparent)
-            makeTransparent(picture.data(), picture.size() / 4);
+        f.glReadPixels(0, 0, job.width, job.height, GL_RGBA, GL_UNSIGNED_BYTE, slot->pixels.data());
         outcome.times.readBack += since(clock);
-
-        clock = Clock::now();
-        if (!encoder->writeFrame(picture.data(), static_cast<int>(rowBytes)) ||
-            !encoder->writeAudio(stereo.data(), got))
-            return failed(encoder->error());
-        outcome.times.encode += since(clock);
+        stage.submit(slot);
         outcome.frames = k + 1;
         if (progress)
             progress(outcome.frames, total);
         if (got < want)
             break;  // the file ended early
     }
-    const auto clock = Clock::now();
-    if (!encoder->finish())
+    if (!stage.drain() || !encoder->finish())
         return failed(encoder->error());
-    outcome.times.encode += since(clock);
+    outcome.times.readBack += stage.arrangeSeconds();
     outcome.times.convert = encoder->conversionSeconds();
-    outcome.times.encode -= outcome.times.convert;
+    outcome.times.encode = encoder->encodingSeconds();
     outcome.ok = true;
     return outcome;
 }

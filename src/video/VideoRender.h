@@ -26,13 +26,16 @@ struct VideoRenderJob {
     bool transparent = false;  // the background left transparent (.webm, .png sequences)
 };
 
-// Where the time of a render went, in seconds.
+// Where the time of a render went, in seconds. Drawing (with decoding and
+// reading back) runs on the caller's thread while the frame before is
+// converted and encoded on another, so the parts add up to more than the
+// render took.
 struct RenderTimes {
     double decode = 0;
     double draw = 0;      // the GL passes, waited for
     double readBack = 0;  // the picture from the GPU, rows put top-down
     double convert = 0;   // colour conversion in the encoder
-    double encode = 0;    // encoding and writing, sound included
+    double encode = 0;    // encoding and writing the pictures
 };
 
 struct RenderOutcome {
