@@ -294,8 +294,15 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
         return failed("No picture of " + std::to_string(job.width) + "x" + std::to_string(job.height) +
                       " could be made");
 
+    // A video is written beside its place and moved there once complete: a
+    // render that fails or is stopped leaves a file it was to replace as it was.
+    const std::filesystem::path output(job.output);
+    const bool sequence = videoKindOf(job.output) == VideoKind::pngSequence;
+    const std::filesystem::path writing =
+        sequence ? output
+                 : output.parent_path() / ("." + output.stem().string() + ".partial" + output.extension().string());
     VideoFormatOptions format;
-    format.path = job.output;
+    format.path = writing.string();
     format.width = job.width;
     format.height = job.height;
     format.fps = job.fps;
@@ -352,6 +359,14 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
     }
     if (!stage.drain() || !encoder->finish())
         return failed(encoder->error());
+    if (!sequence) {
+        std::error_code moved;
+        std::filesystem::rename(writing, output, moved);
+        if (moved) {
+            std::filesystem::remove(writing, moved);
+            return failed("The video could not be put at " + job.output);
+        }
+    }
     outcome.times.readBack += stage.arrangeSeconds();
     outcome.times.convert = encoder->conversionSeconds();
     outcome.times.encode = encoder->encodingSeconds();

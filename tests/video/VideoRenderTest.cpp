@@ -144,7 +144,13 @@ TEST(VideoRender, AVideoHoldsTheSpanAndAStoppedOneLeavesNothing)
 
     mediatest::writeFile(dir.file("kept.mp4"), {1, 2, 3});
     EXPECT_FALSE(VideoRender::run(job(in, dir.file("kept.mp4")), {}, go).ok);
-    EXPECT_EQ(std::filesystem::file_size(dir.file("kept.mp4")), 3u);
+    VideoRenderJob replace = job(in, dir.file("kept.mp4"));
+    replace.overwrite = true;
+    stop = false;
+    EXPECT_TRUE(VideoRender::run(replace, progress, stop).cancelled);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("kept.mp4")), 3u) << "kept unless a new one is complete";
+    // in.wav, the three videos and kept.mp4: nothing half-written beside them.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 5);
     for (const std::string& bad : {dir.file("missing.wav"), dir.file("kept.mp4")})
         EXPECT_FALSE(VideoRender::run(job(bad, dir.file("never.mp4")), {}, go).ok) << bad;
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.mp4")));
