@@ -44,14 +44,20 @@ TEST(FrameCore, DrainsAScratchPerFrameTicksTheMetersWithoutASourceAndDrawsXYOlde
     EXPECT_EQ(got, want);  // one run on the sixth frame, on the trigger channel at the core's rate and scale
 
     // A block, a frame without one, the next block: the pace (1365 of 2048)
-    // takes the oldest of the second block, not its newest.
-    ScopeFrameCore xy;
-    for (float block : {0.0f, -1.0f, 2048.0f}) {
-        if (block >= 0)
-            write(xy, test::ramp(2048, block), test::ramp(2048, block));
-        xy.applyDisplayFilterXY(xy.paceXY(xy.drainAndTick()));
+    // takes the oldest of the second block, not its newest. Unpaced (a video
+    // render), the frame draws the whole block it drained.
+    for (const auto& [paced, drawn] : {std::pair{true, 1365}, {false, 2048}}) {
+        ScopeFrameCore xy;
+        xy.paced = paced;
+        int64_t count = 0;
+        for (float block : {0.0f, -1.0f, 2048.0f}) {
+            if (block >= 0)
+                write(xy, test::ramp(2048, block), test::ramp(2048, block));
+            xy.applyDisplayFilterXY(count = xy.paceXY(xy.drainAndTick()));
+        }
+        EXPECT_EQ(count, drawn);
+        EXPECT_EQ(values(xy.filteredLeftData(), drawn), test::ramp(drawn, 2048.0f));
     }
-    EXPECT_EQ(values(xy.filteredLeftData(), 1365), test::ramp(1365, 2048.0f));
 }
 
 TEST(Trigger, TheWindowStartsAtTheOldestRisingCrossingThatLeavesItFull)
