@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 namespace {
@@ -153,6 +154,8 @@ TEST(VideoRender, AVideoHoldsTheSpanAndAStoppedOneLeavesNothing)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 5);
     for (const std::string& bad : {dir.file("missing.wav"), dir.file("kept.mp4")})
         EXPECT_FALSE(VideoRender::run(job(bad, dir.file("never.mp4")), {}, go).ok) << bad;
+    const RenderOutcome nowhere = VideoRender::run(job(in, dir.file("no/such/folder.mp4")), {}, go);
+    EXPECT_TRUE(!nowhere.ok && !nowhere.error.empty());
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.mp4")));
 }
 
@@ -219,4 +222,17 @@ TEST(RenderCommand, TheProgramRendersWithoutADisplay)
     EXPECT_TRUE(std::filesystem::file_size(dir.file("out.mp4")) > 0);
     EXPECT_EQ(run({"--render", QString::fromStdString(in), "-o", out}), 1) << "exists, no -y";
     EXPECT_EQ(run({"--render", QString::fromStdString(in), "-o", out, "--fps", "25"}), 2);
+
+    // Ctrl+C: stopped at once, nothing left.
+    mediatest::writeFloatWav(dir.file("long.wav"), 48000, std::vector<float>(2 * 48000 * 120, 0.25f));
+    QProcess orvalen;
+    orvalen.setProcessEnvironment(environment);
+    orvalen.start(ORVALEN_BINARY, {"--render", QString::fromStdString(dir.file("long.wav")), "-o",
+                                   QString::fromStdString(dir.file("long.mp4")), "--size", "320x240"});
+    orvalen.setReadChannel(QProcess::StandardError);
+    ASSERT_TRUE(orvalen.waitForReadyRead(30000));  // the first progress line
+    ::kill(static_cast<pid_t>(orvalen.processId()), SIGINT);
+    ASSERT_TRUE(orvalen.waitForFinished(10000));
+    EXPECT_EQ(orvalen.exitCode(), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("")), {}), 3) << "in.wav, out.mp4, long.wav";
 }
