@@ -72,6 +72,28 @@ void ScopeFrameCore::applyDisplayFilterXY(int64_t count)
     m_displayFilter.restartIfPoisoned();
 }
 
+int64_t ScopeFrameCore::reconstructXY(int64_t count)
+{
+    count = std::clamp<int64_t>(count, 0, scratchSize);
+    m_upsampler.setFactor(static_cast<int>(std::clamp<int64_t>(upsampling, 1, BandLimitedUpsampler::kMaxFactor)));
+    const int factor = m_upsampler.factor();
+    if (factor == 1) {
+        m_xyLeft = m_filteredLeft.get();
+        m_xyRight = m_filteredRight.get();
+        return count;
+    }
+    const size_t room = static_cast<size_t>(scratchSize * BandLimitedUpsampler::kMaxFactor);
+    if (m_upsampledLeft.size() < room) {
+        m_upsampledLeft.resize(room);
+        m_upsampledRight.resize(room);
+    }
+    const float* in[] = {m_filteredLeft.get(), m_filteredRight.get()};
+    float* out[] = {m_upsampledLeft.data(), m_upsampledRight.data()};
+    m_xyLeft = out[0];
+    m_xyRight = out[1];
+    return m_upsampler.process(in, count, out);
+}
+
 void ScopeFrameCore::applyDisplayFilterWaveform(float* left, float* right, int64_t count, int64_t startIdx)
 {
     const FilterType type = currentFilterType();

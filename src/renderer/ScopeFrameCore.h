@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/BandLimitedUpsampler.h"
 #include "analysis/BiquadFilter.h"
 #include "renderer/MeterSchedule.h"
 #include "renderer/SampleHistory.h"
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class RingBuffer;
 
@@ -39,6 +41,10 @@ public:
     int64_t displayFilterType = 0;     // OFF, LP, HP, BP; above 3 counts as BP, below 0 as OFF
     float displayFilterFrequency = 1000.0f;
     int64_t kxScaleMode = 0;           // 0 EDM, 1 ROCK, 2 MIX
+    // Points drawn per sample: 1 (straight segments between samples) or 2,
+    // 4, 8 on the band-limited path between them (other values are held to
+    // those); the meters never see the extra points.
+    int64_t upsampling = 1;
     // False: each XY frame draws exactly what it drained, unsmoothed (a
     // video render, which hands over one frame's samples per frame).
     bool paced = true;
@@ -59,6 +65,15 @@ public:
     // in filteredLeftData()/filteredRightData(). The filter runs on from
     // frame to frame as one stream.
     void applyDisplayFilterXY(int64_t count);
+    // XY mode, after applyDisplayFilterXY: the path the beam draws through
+    // those n frames, reconstructed at `upsampling` points per frame (a
+    // stream from frame to frame, kLatency samples late when upsampling).
+    // Returns the points; their coordinates are in xyLeftData()/xyRightData().
+    int64_t reconstructXY(int64_t count);
+    const float* xyLeftData() const { return m_xyLeft; }
+    const float* xyRightData() const { return m_xyRight; }
+    // Points per sample of the last reconstructXY.
+    int xyFactor() const { return m_upsampler.factor(); }
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
     // triggered, filtered window and returns its length (0: nothing to draw).
     int64_t prepareWaveformData();
@@ -81,6 +96,11 @@ private:
     MeterSchedule m_meters;
     XYPacer m_xyPacer{scratchSize};
     StereoBiquadFilter m_displayFilter;
+    BandLimitedUpsampler m_upsampler{2};
+    std::vector<float> m_upsampledLeft;  // made on first use
+    std::vector<float> m_upsampledRight;
+    const float* m_xyLeft = nullptr;
+    const float* m_xyRight = nullptr;
 
     std::unique_ptr<float[]> m_scratchLeft;
     std::unique_ptr<float[]> m_scratchRight;

@@ -19,7 +19,7 @@ constexpr GLint kColumnsLocation = 0;
 constexpr GLsizeiptr kStrokeBytes = 32;        // two vec4 in std430
 constexpr GLsizeiptr kDrawCommandBytes = 16;   // glDrawArraysIndirect's four uints
 constexpr GLint kDecayLocation = 0;
-constexpr GLsizeiptr kParamsBufferSize = 64;  // a std140 block rounds 44 up to 48
+constexpr GLsizeiptr kParamsBufferSize = 64;  // room for the largest block (48 bytes)
 
 // The renderer's background colour, as a display value.
 constexpr GLfloat kBackgroundRgb = beam::kBackground;

@@ -132,15 +132,24 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
                                                             beam::sanitizedColor(beamColor[2])}))};
         if (xy) {
             m_core.applyDisplayFilterXY(count);
-            const float* left = m_core.filteredLeftData();
-            const float* right = m_core.filteredRightData();
-            m_passes->uploadSamples(left, right, count);
-            const BeamParams params = makeBeamParams(settings, count, width, height);
-            m_passes->drawBeam(m_texture, params);
-            m_litRect = beam::unite(m_litRect, beam::xyLitRect(left, right, count, params.xyGain,
+            m_core.upsampling = upsampling;
+            const int64_t points = m_core.reconstructXY(count);
+            const float* left = m_core.xyLeftData();
+            const float* right = m_core.xyRightData();
+            BeamParams params = makeBeamParams(settings, points, width, height);
+            params.stepScale = static_cast<float>(m_core.xyFactor());
+            // A long path goes up in pieces that share their end points.
+            for (int64_t from = 0; from + 1 < points; from += ScopePasses::kSampleCapacity - 1) {
+                const int64_t n = std::min(points - from, ScopePasses::kSampleCapacity);
+                m_passes->uploadSamples(left + from, right + from, n);
+                params.count = static_cast<uint32_t>(n);
+                m_passes->drawBeam(m_texture, params);
+            }
+            m_litRect = beam::unite(m_litRect, beam::xyLitRect(left, right, points, params.xyGain,
                                                                params.xyRotationAngle, params.beamWidth, width,
                                                                height));
-            m_lightBound += static_cast<float>(count - 1) * beam::xySegmentPeakBound(shape);
+            // Each part holds no more than a whole step's light at its peak.
+            m_lightBound += static_cast<float>(points - 1) * beam::xySegmentPeakBound(shape);
         } else {
             const float* left = m_core.waveformLeftData();
             const float* right = m_core.waveformRightData();

@@ -33,6 +33,7 @@ BeamParams makeBeamParams(const BeamSettings& s, int64_t count, int width, int h
     p.colorBlue = beam::sanitizedColor(s.beamColor[2]);
     p.xyRotationAngle = std::isfinite(s.xyRotationAngle) ? s.xyRotationAngle : 0.0f;
     p.xyGain = s.xyGain;
+    p.stepScale = 1.0f;
     return p;
 }
 

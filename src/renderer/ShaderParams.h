@@ -19,6 +19,10 @@ struct BeamParams {
     float colorBlue;
     float xyRotationAngle;     // radians
     float xyGain;
+    // Points per sample on the path: a segment's energy is that of a step f
+    // times as long, shared by its f parts, so the light along a path does
+    // not change with the points drawn on it.
+    float stepScale;
 };
 
 struct WaveformParams {
@@ -34,7 +38,7 @@ struct WaveformParams {
     float speedSensitivity;
 };
 
-static_assert(sizeof(BeamParams) == 44 && offsetof(BeamParams, speedSensitivity) == 20 &&
+static_assert(sizeof(BeamParams) == 48 && offsetof(BeamParams, speedSensitivity) == 20 &&
               offsetof(BeamParams, colorRed) == 24 && offsetof(BeamParams, xyGain) == 40);
 static_assert(sizeof(WaveformParams) == 40 && offsetof(WaveformParams, waveformGain) == 20 &&
               offsetof(WaveformParams, colorRed) == 24 && offsetof(WaveformParams, speedSensitivity) == 36);

@@ -31,6 +31,7 @@ struct Preset {
     QString kxScaleMode;
     std::optional<QString> displayFilterType;
     std::optional<float> displayFilterFrequency;
+    std::optional<int64_t> upsampling;
 
     friend bool operator==(const Preset&, const Preset&) = default;
 };

@@ -68,6 +68,7 @@ void ScopeSettings::setWaveformGain(float value) { set(settings::waveformGain, v
 void ScopeSettings::setKxScaleMode(KXScaleMode value) { set(settings::kxScaleMode, value); }
 void ScopeSettings::setDisplayFilterType(FilterType value) { set(settings::displayFilterType, value); }
 void ScopeSettings::setDisplayFilterFrequency(float value) { set(settings::displayFilterFrequency, value); }
+void ScopeSettings::setUpsampling(int64_t value) { set(settings::upsampling, value); }
 void ScopeSettings::setScopeVisible(bool value) { assign(m_scopeVisible, value, &ScopeSettings::displayChanged); }
 void ScopeSettings::setRhythmMatchRate(float value) { assign(m_rhythmMatchRate, value, &ScopeSettings::metersChanged); }
 void ScopeSettings::setExpansionPressure(float value)

@@ -80,6 +80,7 @@ public:
     float waveformGain() const { return m_values.waveformGain; }
     FilterType displayFilterType() const { return m_values.displayFilterType; }
     float displayFilterFrequency() const { return m_values.displayFilterFrequency; }
+    int64_t upsampling() const { return m_values.upsampling; }
     bool scopeVisible() const { return m_scopeVisible; }
     float rhythmMatchRate() const { return m_rhythmMatchRate; }
     float expansionPressure() const { return m_expansionPressure; }
@@ -106,6 +107,7 @@ public:
     void setWaveformGain(float value);
     void setDisplayFilterType(FilterType value);
     void setDisplayFilterFrequency(float value);
+    void setUpsampling(int64_t value);
     void setScopeVisible(bool value);
     void setRhythmMatchRate(float value);
     void setExpansionPressure(float value);

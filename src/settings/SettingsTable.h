@@ -40,6 +40,7 @@ struct DisplaySettings {
     KXScaleMode kxScaleMode = KXScaleMode::edm;
     FilterType displayFilterType = FilterType::off;
     float displayFilterFrequency = 1000.0f;
+    int64_t upsampling = 1;  // the beam's reconstruction: 1 (off), 2, 4 or 8 points per sample
 
     friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
@@ -71,6 +72,7 @@ struct Setting {
 inline constexpr std::array<float, 9> kTimeDivOptions = {1, 2, 5, 10, 20, 50, 100, 200, 500};
 inline constexpr std::array<int64_t, 3> kFrameRateOptions = {30, 60, 120};
 inline constexpr std::array<int64_t, 5> kBufferSizeOptions = {64, 128, 256, 512, 1024};
+inline constexpr std::array<int64_t, 4> kUpsamplingOptions = {1, 2, 4, 8};
 inline constexpr std::array<float, 18> kFilterFreqOptions = {
     20, 30, 40, 50, 60, 100, 200, 300, 500, 800, 1000, 2000, 3000, 5000, 8000, 12000, 16000, 20000};
 
@@ -117,11 +119,14 @@ inline constexpr Setting<FilterType, std::optional<QString>> displayFilterType{
 inline constexpr Setting<float, std::optional<float>> displayFilterFrequency{
     "displayFilterFrequency", &D::displayFilterFrequency, &P::displayFilterFrequency, WhenAbsent::keep, {}, 0, 0,
     kFilterFreqOptions};
+// Records from before it existed draw straight segments, as they did then.
+inline constexpr Setting<int64_t, std::optional<int64_t>> upsampling{
+    "upsampling", &D::upsampling, &P::upsampling, WhenAbsent::reset, "UPSAMPLE", 0, 0, kUpsamplingOptions};
 
 inline constexpr auto kAll = std::tie(displayMode, frameRate, audioBufferSize, decay, intensity, beamWidth,
                                       speedSensitivity, xyRotation, beamColorMode, xyGain, timePerDivision,
                                       triggerLevel, triggerEnabled, triggerChannel, waveformGain, kxScaleMode,
-                                      displayFilterType, displayFilterFrequency);
+                                      displayFilterType, displayFilterFrequency, upsampling);
 
 // Calls visit(row) for every row, in the table's order.
 template <typename Visit>

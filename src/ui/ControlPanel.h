@@ -80,6 +80,7 @@ public:
     SegmentedPicker* rotationPicker() const;
     SegmentedPicker* filterPicker() const;
     QComboBox* filterFrequencyPicker() const;
+    QComboBox* upsamplingPicker() const;
     SegmentedPicker* colorPicker() const;
     MeterBar* rhythmBar() const;
     QLabel* rhythmText() const;

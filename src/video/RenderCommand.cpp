@@ -48,34 +48,29 @@ bool parseInteger(const std::string& text, int64_t& value)
 template <typename T, typename Stored>
 std::optional<T> parseValue(const settings::Setting<T, Stored>& row, const std::string& text)
 {
-    std::optional<T> value;
     if constexpr (std::is_enum_v<T>) {
         for (T option : row.options)
             if (rawValue(option) == text)
-                value = option;
+                return option;
+        return std::nullopt;
+    } else if constexpr (std::is_same_v<T, bool>) {
+        if (text == "true" || text == "1")
+            return true;
+        if (text == "false" || text == "0")
+            return false;
+        return std::nullopt;
     } else {
-        if constexpr (std::is_same_v<T, bool>) {
-            if (text == "true" || text == "1")
-                value = true;
-            else if (text == "false" || text == "0")
-                value = false;
-        } else if constexpr (std::is_integral_v<T>) {
-            int64_t number = 0;
-            if (parseInteger(text, number))
-                value = static_cast<T>(number);
-        } else {
-            double number = 0;
-            if (parseNumber(text, number))
-                value = static_cast<T>(number);
-        }
-        if (value && !row.options.empty() &&
-            std::find(row.options.begin(), row.options.end(), *value) == row.options.end())
-            value.reset();
-        if constexpr (!std::is_same_v<T, bool>)
-            if (value && row.minimum < row.maximum && (*value < row.minimum || *value > row.maximum))
-                value.reset();
+        double number = 0;
+        int64_t integer = 0;
+        if (std::is_integral_v<T> ? !parseInteger(text, integer) : !parseNumber(text, number))
+            return std::nullopt;
+        const T value = std::is_integral_v<T> ? static_cast<T>(integer) : static_cast<T>(number);
+        if (!row.options.empty() && std::find(row.options.begin(), row.options.end(), value) == row.options.end())
+            return std::nullopt;
+        if (row.minimum < row.maximum && (value < row.minimum || value > row.maximum))
+            return std::nullopt;
+        return value;
     }
-    return value;
 }
 
 // " (one of: …)" for a setting with a list of choices, " (from … to …)" for

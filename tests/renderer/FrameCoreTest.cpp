@@ -222,3 +222,21 @@ TEST(ParameterBlocks, LightShapeAndTurnAreMadeFinite)
                     b.xyRotationAngle})
         EXPECT_TRUE(std::isfinite(v) && v >= 0.0f) << v;
 }
+
+// The XY path has the points per sample asked for, on the signal between the
+// samples (a ramp stays a ramp, three samples late); at one point per sample
+// it is the filtered samples themselves.
+TEST(FrameCore, TheXYPathHasThePointsPerSampleAskedFor)
+{
+    for (int64_t factor : {1, 2, 8}) {
+        ScopeFrameCore core;
+        core.upsampling = factor;
+        write(core, test::ramp(100, 0.0f), test::ramp(100, 0.0f));
+        const int64_t n = core.paceXY(core.drainAndTick());
+        core.applyDisplayFilterXY(n);
+        ASSERT_EQ(core.reconstructXY(n), n * factor);
+        const int64_t late = factor == 1 ? 0 : BandLimitedUpsampler::kLatency;
+        for (int64_t i = 10 * factor; i < n * factor; ++i)
+            ASSERT_NEAR(core.xyLeftData()[i], double(i) / double(factor) - double(late), 0.05) << factor << " " << i;
+    }
+}

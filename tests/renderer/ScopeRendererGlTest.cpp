@@ -30,7 +30,7 @@ TEST_F(ScopeRendererGl, NeedsEveryProgramAndReadsTheBlocksAsTheCodeLaysThemOut)
 #define WAVE(m) Member{"drawWaveform", #m, offsetof(WaveformParams, m)}
     for (auto [program, member, expected] :
          {BEAM(count), BEAM(width), BEAM(height), BEAM(intensity), BEAM(beamWidth), BEAM(speedSensitivity),
-          BEAM(colorRed), BEAM(colorGreen), BEAM(colorBlue), BEAM(xyRotationAngle), BEAM(xyGain), WAVE(count),
+          BEAM(colorRed), BEAM(colorGreen), BEAM(colorBlue), BEAM(xyRotationAngle), BEAM(xyGain), BEAM(stepScale), WAVE(count),
           WAVE(width), WAVE(height), WAVE(intensity), WAVE(beamWidth), WAVE(waveformGain), WAVE(colorRed),
           WAVE(colorGreen), WAVE(colorBlue), WAVE(speedSensitivity)}) {
         const GLuint p = passes->program(program), index = gl->glGetProgramResourceIndex(p, GL_UNIFORM, member);
@@ -129,6 +129,29 @@ TEST_F(ScopeRendererGl, EachSegmentLeavesTheEnergyOfTheModel)
             const float bound = beam::xySegmentPeakBound(beam::Shape{sigma, p, 2.0f, 1.0f});
             EXPECT_TRUE(light.maximum() <= bound * 1.001f && (length != sigma || light.maximum() > 0.3f * bound));
         }
+}
+
+// A path drawn on its reconstruction leaves the light of the straight one,
+// at any speed sensitivity: a trace is as bright at 8 points per sample as
+// at one.
+TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
+{
+    const auto total = [](const Light& light) {
+        double green = 0;
+        for (size_t i = 1; i < light.rgba.size(); i += 4)
+            green += light.rgba[i];
+        return green;
+    };
+    const auto left = test::sine(2400, 48000, 240, 0.5), right = test::sine(2400, 48000, 240, 0.5, test::kPi / 2);
+    for (float sensitivity : {10.0f, 8.29f, 0.1f}) {
+        renderer->speedSensitivity = sensitivity;
+        renderer->upsampling = 1;
+        const double straight = total(draw(left, right));
+        for (int64_t factor : {2, 4, 8}) {
+            renderer->upsampling = factor;
+            EXPECT_NEAR(total(draw(left, right)) / straight, 1.0, 0.05) << sensitivity << " at " << factor;
+        }
+    }
 }
 
 TEST_F(ScopeRendererGl, TheWaveformStartsAtTheTriggerCrossingAtTheLeftEdge)

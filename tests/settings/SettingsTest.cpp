@@ -66,7 +66,7 @@ const std::vector<std::pair<const char*, void (*)(ScopeSettings&)>> kAssignments
     SET(setXyRotation, XYRotation::deg0), SET(setBeamColorMode, BeamColorMode::amber), SET(setXyGain, 4.0f),
     SET(setTimePerDivision, 20.0f), SET(setTriggerLevel, -0.25f), SET(setTriggerEnabled, false),
     SET(setTriggerChannel, 1), SET(setWaveformGain, 3.0f), SET(setDisplayFilterType, FilterType::highpass),
-    SET(setDisplayFilterFrequency, 5000.0f), SET(setScopeVisible, false), SET(setRhythmMatchRate, 0.7f),
+    SET(setDisplayFilterFrequency, 5000.0f), SET(setUpsampling, 8), SET(setScopeVisible, false), SET(setRhythmMatchRate, 0.7f),
     SET(setExpansionPressure, 0.4f), SET(setKxScaleMode, KXScaleMode::mix), SET(setSignalDensity, 0.3f),
     SET(setEnvelopeCurvature, 0.2f), SET(setSavedPresets, QList<Preset>(1)),
 };
@@ -75,7 +75,7 @@ const std::vector<std::pair<const char*, void (*)(ScopeSettings&)>> kAssignments
 const Preset kUnusual = {QStringLiteral("unusual"), QStringLiteral("Scope"), -7, 1'000'000'000'000, F::denorm_min(),
                          -0.0f, F::max(), 0.1f, QStringLiteral("0\u00B0"), QStringLiteral("Blue"), 1.0f / 3.0f, 500.0f,
                          -0.999999f, false, std::numeric_limits<int64_t>::min(), -1e-40f, QStringLiteral("MIX"),
-                         QStringLiteral("BP"), 12345.678f};
+                         QStringLiteral("BP"), 12345.678f, 3};
 
 void storeRaw(const QString& path, const QString& key, const QVariant& value)
 {
@@ -115,7 +115,7 @@ TEST(ScopeSettings, SettersNotifyFirstAndResetRestoresThePersistedSettingsOnly)
     int notifications = 0;
     QObject::connect(&s, &ScopeSettings::willChange, [&] { ++notifications; });
     s.resetToDefaults();
-    EXPECT_EQ(notifications, 18);
+    EXPECT_EQ(notifications, 19);
     EXPECT_EQ(state(s), state(expected));
     Preset p = s.snapshot({});
     p.frameRate = 45;  // not an offered rate: taken as it is
@@ -174,6 +174,7 @@ TEST(PresetJson, EachFieldReadsOnlyWhatFitsIt)
         // Optional keys may be absent or null but not of another type; unknown keys are ignored.
         {"displayFilterType", nullptr, ""}, {"displayFilterType", "null", ""}, {"displayFilterType", "7", nullptr},
         {"displayFilterFrequency", "null", ""}, {"displayFilterFrequency", "\"loud\"", nullptr},
+        {"upsampling", nullptr, ""}, {"upsampling", "4", "4"}, {"upsampling", "\"8x\"", nullptr},
         {"futureSetting", "{\"x\":[1]}", ""}, {"triggerEnabled", "1", nullptr}, {"decay", "\"0.5\"", nullptr},
         {"displayMode", "0", nullptr}, {"name", "false", nullptr},
         // Finite in JSON but infinite as a Float (from halfway between the largest Float and 2^128).
@@ -186,7 +187,7 @@ TEST(PresetJson, EachFieldReadsOnlyWhatFitsIt)
         {"xyGain", "\"x\",\"xyGain\":2", "2"}, {"xyGain", "2,\"xyGain\":\"x\"", nullptr}};  // the last key counts
     const QJsonObject sample = *presetToJson(ScopeSettings().snapshot(QStringLiteral("Warm \u00E9")));
     for (const QString& key : sample.keys())  // every other key is required
-        if (!key.startsWith(u"displayFilter"))
+        if (!key.startsWith(u"displayFilter") && key != u"upsampling")
             for (const char* wrong : {(const char*)nullptr, "null", "[1]", "{}"})
                 rows.emplace_back(key, wrong, nullptr);
     for (const auto& [key, value, readsAs] : rows) {
@@ -315,7 +316,8 @@ TEST(Presets, AListThatWasNotWrittenIsTheBaseOfTheNextWrite)
 }
 
 // A record as earlier builds wrote it, every value distinct: each key reaches
-// its own setting, and the record is written back byte for byte.
+// its own setting, a setting it does not know goes back to its default, and
+// the record is written back byte for byte, that setting added.
 TEST(Presets, AStoredRecordReadsIntoItsSettingsAndWritesBackUnchanged)
 {
     const QByteArray record =
@@ -326,14 +328,17 @@ TEST(Presets, AStoredRecordReadsIntoItsSettingsAndWritesBackUnchanged)
         "\"waveformGain\":3,\"xyGain\":4,\"xyRotation\":\"0\xC2\xB0\"}";
     const DisplaySettings expected{DisplayMode::waveform, 60, 512, 0.9f, 2.5f, 1.5f, 0.5f, XYRotation::deg0,
                                    BeamColorMode::amber, 4.0f, 20.0f, -0.25f, false, 1, 3.0f, KXScaleMode::mix,
-                                   FilterType::highpass, 5000.0f};
+                                   FilterType::highpass, 5000.0f, 1};
     TempStore t;
     t.store->write(kSession, record);
     ScopeSettings s(t.store);
+    s.setUpsampling(8);
     s.loadLastSession();
     EXPECT_EQ(s.values(), expected);
     s.saveLastSession();
-    EXPECT_EQ(t.store->read(kSession).value_or(""), record);
+    QByteArray written = record;
+    written.insert(written.indexOf("\"waveformGain\""), "\"upsampling\":1,");
+    EXPECT_EQ(t.store->read(kSession).value_or(""), written);
 }
 
 TEST(PreferencesStore, TheUsersFileHoldsUtf8Json)

@@ -17,6 +17,7 @@ layout(std140, binding = 2) uniform BeamParams {
     float colorBlue;
     float xyRotationAngle;
     float xyGain;
+    float stepScale;
 };
 
 vec2 beamPosition(uint i, vec2 viewport)
@@ -41,8 +42,10 @@ void main()
     const float sigma = beamSigma(beamWidth);
     // Constant energy per segment at full sensitivity: a slow beam piles its
     // light into a short stroke, a fast one spreads it thin.
+    // A reconstructed path has stepScale points per sample: each part takes
+    // its share of the energy of the sample step it belongs to.
     const float len = length(p1 - p0);
     const float energy = intensity * kEnergyScale * sigma * sigma
-                       * pow(1.0 + len / sigma, 1.0 - speedExponent(speedSensitivity));
+                       * pow(1.0 + stepScale * len / sigma, 1.0 - speedExponent(speedSensitivity)) / stepScale;
     emitSegment(p0, p1, energy, vec3(colorRed, colorGreen, colorBlue), sigma, viewport);
 }

@@ -5,9 +5,11 @@
 #include <QWidget>
 
 class ParamSlider;
+class QComboBox;
 class ScopeSettings;
 
-// The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED.
+// The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED;
+// then UPSAMPLE, how finely the beam follows the signal between samples.
 class SliderRow : public QWidget {
     Q_OBJECT
 public:
@@ -16,10 +18,12 @@ public:
     void showSettings(const DisplaySettings& values);
     // The slider captioned `label`, or nullptr.
     ParamSlider* slider(const QString& label) const;
+    QComboBox* upsamplingPopup() const { return m_upsampling; }
 
 private:
     ParamSlider* m_decay;
     ParamSlider* m_intensity;
     ParamSlider* m_beamWidth;
     ParamSlider* m_speed;
+    QComboBox* m_upsampling;
 };
