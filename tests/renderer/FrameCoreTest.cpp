@@ -67,9 +67,9 @@ TEST(FrameCore, DrainsAScratchPerFrameTicksTheMetersWithoutASourceAndDrawsXYOlde
 TEST(FrameCore, TheCorrelationFollowsEveryDrainedFramePublishedAndResetWithTheMeters)
 {
     const auto low = test::sine(14000, 48000, 500), high = test::sine(14000, 48000, 3000);
-    std::vector<float> left(14000), right(14000);
+    std::vector<float> left(low), right(low);
     for (size_t i = 0; i < left.size(); ++i)
-        left[i] = low[i] + high[i], right[i] = low[i] - high[i];
+        left[i] += high[i], right[i] -= high[i];
     ScopeFrameCore core;
     core.displayFilterType = 2, core.displayFilterFrequency = 1000;
     CorrelationMeter oracle(48000);
