@@ -56,7 +56,6 @@ public:
     float smoothedPressure() const { return m_pressure; }
     float smoothedDensity() const { return m_density; }
     float smoothedCurvature() const { return m_curvature; }
-    float correlation() const { return m_correlation.value(); }
 
 private:
     RhythmAnalyzer m_analyzer;

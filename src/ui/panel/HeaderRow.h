@@ -41,7 +41,6 @@ public:
     DeviceSelector* deviceSelector() const { return m_devices; }
     QLabel* logo() const { return m_logo; }
     QLabel* sampleRateLabel() const { return m_sampleRate; }
-    QLabel* correlationText() const { return m_correlation; }
     QPushButton* startStopButton() const { return m_startStop; }
     QLabel* errorLabel() const { return m_error; }
 
