@@ -48,7 +48,8 @@ public:
     // A frame was drawn. Drawn, not asked for: those are what fade the
     // picture and run the analysis.
     void frameDrawn(bool capturing);
-    // A meter published `value`.
+    // A meter (0 ... 4: rhythm, pressure, density, curvature, correlation)
+    // published `value`.
     void noteMeter(size_t meter, float value);
 
 private:
@@ -56,5 +57,5 @@ private:
     int64_t m_nextFrameNs = 0;
     int64_t m_stoppedFrames = 0;     // since capture stopped or the last wake
     int64_t m_meterQuietFrames = 0;  // since a published meter value last moved
-    std::array<float, 4> m_meters;   // last published; NaN: none yet
+    std::array<float, 5> m_meters;   // last published by meter; NaN: none yet
 };

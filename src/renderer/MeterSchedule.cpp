@@ -25,7 +25,14 @@ void MeterSchedule::tick(const SampleHistory& history, int64_t channel, double s
     if (++m_frameCounter >= analysisInterval) {
         m_frameCounter = 0;
         run(history, channel, sampleRate, kxScaleMode);
+        call(onCorrelationAnalysis, m_correlation.value());
     }
+}
+
+void MeterSchedule::feed(const float* left, const float* right, int64_t count, double sampleRate)
+{
+    m_correlation.setSampleRate(sampleRate);
+    m_correlation.process(left, right, count);
 }
 
 void MeterSchedule::run(const SampleHistory& history, int64_t channel, double sampleRate, int64_t kxScaleMode)
@@ -65,8 +72,10 @@ void MeterSchedule::resetAnalysis()
 {
     m_rate = m_pressure = m_density = m_curvature = 0.0f;
     m_analyzer.heldExpansion = 0.0f;
+    m_correlation.reset();
     call(onRhythmAnalysis, 0.0f);
     call(onPressureAnalysis, 0.0f);
     call(onDensityAnalysis, 0.0f);
     call(onCurvatureAnalysis, 0.0f);
+    call(onCorrelationAnalysis, 0.0f);
 }

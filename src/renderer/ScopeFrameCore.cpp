@@ -40,6 +40,7 @@ int64_t ScopeFrameCore::drain()
     const int64_t n =
         std::clamp<int64_t>(ringBuffer->read(m_scratchLeft.get(), m_scratchRight.get(), scratchSize), 0, scratchSize);
     m_history.append(m_scratchLeft.get(), m_scratchRight.get(), n);
+    m_meters.feed(m_scratchLeft.get(), m_scratchRight.get(), n, sampleRate);
     return n;
 }
 

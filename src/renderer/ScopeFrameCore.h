@@ -53,7 +53,9 @@ public:
 
     // The CPU half of one frame, in order. drainAndTick() must come first
     // and always runs, visible or not: drain() and a tick of the meter
-    // schedule. Both return n, the frames drained (at most scratchSize).
+    // schedule. drain() hands every frame, unfiltered, to the history and to
+    // the meters' correlation. Both return n, the frames drained (at most
+    // scratchSize).
     int64_t drainAndTick();
     int64_t drain();
     // XY mode: moves the frames due this frame (XYPacer), oldest first, to

@@ -80,6 +80,10 @@ void ScopeSettings::setEnvelopeCurvature(float value)
 {
     assign(m_envelopeCurvature, value, &ScopeSettings::metersChanged);
 }
+void ScopeSettings::setPhaseCorrelation(float value)
+{
+    assign(m_phaseCorrelation, value, &ScopeSettings::metersChanged);
+}
 void ScopeSettings::setSavedPresets(const QList<Preset>& value)
 {
     assign(m_savedPresets, value, &ScopeSettings::presetsChanged);

@@ -19,7 +19,7 @@
 
 class AutoSaveSubscription;
 
-// Every user-visible setting, the four analysis meters, the saved presets and
+// Every user-visible setting, the analysis meters, the saved presets and
 // the last-session persistence. One instance, confined to the main thread.
 //
 // Every setter emits willChange() first and then stores, with no equality
@@ -87,6 +87,7 @@ public:
     KXScaleMode kxScaleMode() const { return m_values.kxScaleMode; }
     float signalDensity() const { return m_signalDensity; }
     float envelopeCurvature() const { return m_envelopeCurvature; }
+    float phaseCorrelation() const { return m_phaseCorrelation; }
     const QList<Preset>& savedPresets() const { return m_savedPresets; }
 
     void setDisplayMode(DisplayMode value);
@@ -114,6 +115,7 @@ public:
     void setKxScaleMode(KXScaleMode value);
     void setSignalDensity(float value);
     void setEnvelopeCurvature(float value);
+    void setPhaseCorrelation(float value);
     void setSavedPresets(const QList<Preset>& value);
 
     // Any persisted setting by its row of the table, as its named setter does.
@@ -209,6 +211,7 @@ private:
     float m_expansionPressure = 0.0f;
     float m_signalDensity = 0.0f;
     float m_envelopeCurvature = 0.0f;
+    float m_phaseCorrelation = 0.0f;
     QList<Preset> m_savedPresets;
 
     std::shared_ptr<PreferencesStore> m_store;

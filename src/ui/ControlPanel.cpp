@@ -97,11 +97,12 @@ void ControlPanel::refreshMeters()
     const float rate = m_settings.rhythmMatchRate();
     const float kx = displayValue(m_settings.kxScaleMode(), m_settings.expansionPressure(),
                                    m_settings.signalDensity());
-    const ShownMeters now{rate, kx};
+    const ShownMeters now{rate, kx, m_settings.phaseCorrelation()};
     if (now == m_shownMeters)
         return;
     m_shownMeters = now;
     m_meters->showMeters(rate, kx);
+    m_header->showCorrelation(now.correlation);
 }
 
 void ControlPanel::followBufferSize()

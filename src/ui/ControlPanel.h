@@ -31,7 +31,7 @@ class SliderRow;
 class TransportBar;
 
 // The strip of controls under the scope: every user setting, start/stop, the
-// sample rate and last error, the RHYTHM and KX meters, presets and the
+// sample rate and last error, the RHYTHM, KX and CORR meters, presets and the
 // source selector. It holds no setting of its own: it reads the settings
 // model and the engine whenever they announce a change (queued, so it sees
 // the stored values) and writes straight back into them. Tab walks the
@@ -128,7 +128,7 @@ private:
         bool operator==(const ShownEngine&) const = default;
     };
     struct ShownMeters {
-        float rhythm, kx;
+        float rhythm, kx, correlation;
         bool operator==(const ShownMeters&) const = default;
     };
 

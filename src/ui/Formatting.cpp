@@ -46,6 +46,14 @@ QString formatPercent(float value)
     return truncated(percent) + QStringLiteral("%");
 }
 
+QString formatCorrelation(float value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("–");
+    const QString text = QString::asprintf("%+.2f", static_cast<double>(value));
+    return text == QStringLiteral("-0.00") ? QStringLiteral("+0.00") : text;
+}
+
 QString formatSliderValue(double value)
 {
     return QString::asprintf("%.2f", value);
@@ -81,6 +89,15 @@ MeterTone kxBarTone(float value)
     if (value >= 0.65f)
         return MeterTone::green;
     if (value >= 0.41f)
+        return MeterTone::yellow;
+    return MeterTone::red;
+}
+
+MeterTone correlationTone(float value)
+{
+    if (value >= 0.5f)
+        return MeterTone::green;
+    if (value >= 0.0f)
         return MeterTone::yellow;
     return MeterTone::red;
 }

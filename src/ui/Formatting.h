@@ -16,6 +16,11 @@ QString formatTimeDivision(double milliseconds);
 // Non-finite values read "–%" rather than an arbitrary integer.
 QString formatPercent(float value);
 
+// The phase correlation, -1 ... +1, with its sign always: "+0.98", "-0.50";
+// what rounds to zero reads "+0.00" (no "-0.00" flicker on a centred
+// reading), non-finite values "–".
+QString formatCorrelation(float value);
+
 // "%.2f", the slider captions.
 QString formatSliderValue(double value);
 
@@ -31,3 +36,6 @@ MeterTone rhythmTone(float rate);
 MeterTone kxTextTone(float value);
 // KX bar: >= 0.65 green, >= 0.41 yellow, otherwise red.
 MeterTone kxBarTone(float value);
+// CORR: >= 0.5 green, >= 0 yellow (wide but mono-safe), otherwise red (out
+// of phase: cancels when summed to mono).
+MeterTone correlationTone(float value);

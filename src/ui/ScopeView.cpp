@@ -102,6 +102,7 @@ void ScopeView::initializeGL()
     m_renderer->core().meters().onPressureAnalysis = publish(1, &ScopeSettings::setExpansionPressure);
     m_renderer->core().meters().onDensityAnalysis = publish(2, &ScopeSettings::setSignalDensity);
     m_renderer->core().meters().onCurvatureAnalysis = publish(3, &ScopeSettings::setEnvelopeCurvature);
+    m_renderer->core().meters().onCorrelationAnalysis = publish(4, &ScopeSettings::setPhaseCorrelation);
     m_settings.onResetAnalysis = [view = QPointer<ScopeView>(this)] {
         if (view && view->m_renderer) {
             view->m_renderer->core().meters().resetAnalysis();

@@ -2,6 +2,7 @@
 // window and the display filter, none of which allocates once warm.
 
 #include "AllocationCounter.h"
+#include "analysis/CorrelationMeter.h"
 #include "analysis/Signals.h"
 #include "renderer/BeamModel.h"
 #include "renderer/CoreFeed.h"
@@ -58,6 +59,34 @@ TEST(FrameCore, DrainsAScratchPerFrameTicksTheMetersWithoutASourceAndDrawsXYOlde
         EXPECT_EQ(count, drawn);
         EXPECT_EQ(values(xy.filteredLeftData(), drawn), test::ramp(drawn, 2048.0f));
     }
+}
+
+// The correlation takes every drained frame, as captured: 500 Hz in phase
+// under 3 kHz in anti-phase reads positive, but negative through the
+// display's 1 kHz high-pass.
+TEST(FrameCore, TheCorrelationFollowsEveryDrainedFramePublishedAndResetWithTheMeters)
+{
+    const auto low = test::sine(14000, 48000, 500), high = test::sine(14000, 48000, 3000);
+    std::vector<float> left(low), right(low);
+    for (size_t i = 0; i < left.size(); ++i)
+        left[i] += high[i], right[i] -= high[i];
+    ScopeFrameCore core;
+    core.displayFilterType = 2, core.displayFilterFrequency = 1000;
+    CorrelationMeter oracle(48000);
+    std::vector<std::pair<int, float>> got, want;
+    int frame = 0;
+    core.meters().onCorrelationAnalysis = [&](float v) { got.emplace_back(frame, v); };
+    for (int64_t done = 0, block = 150; ++frame <= 12; done += block, block = frame < 6 ? 150 : 2048) {
+        if (frame == 7)
+            core.meters().resetAnalysis(), oracle.reset(), want.emplace_back(frame, 0.0f);
+        write(core, slice(left, done, block), slice(right, done, block));  // 900 held at frame 6: no run, still published
+        core.applyDisplayFilterXY(core.paceXY(core.drainAndTick()));
+        oracle.process(left.data() + done, right.data() + done, block);
+        if (frame % 6 == 0)
+            want.emplace_back(frame, oracle.value());
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_GT(want.back().second, 0.5f);
 }
 
 TEST(Trigger, TheWindowStartsAtTheOldestRisingCrossingThatLeavesItFull)

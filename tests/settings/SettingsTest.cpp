@@ -55,7 +55,7 @@ QStringList storedNames(PreferencesStore& store)
 auto state(const ScopeSettings& s)
 {
     return std::tuple(s.snapshot({}), s.scopeVisible(), s.rhythmMatchRate(), s.expansionPressure(),
-                      s.signalDensity(), s.envelopeCurvature(), s.savedPresets());
+                      s.signalDensity(), s.envelopeCurvature(), s.phaseCorrelation(), s.savedPresets());
 }
 
 // For each published property, an assignment away from its initial value.
@@ -68,7 +68,7 @@ const std::vector<std::pair<const char*, void (*)(ScopeSettings&)>> kAssignments
     SET(setTriggerChannel, 1), SET(setWaveformGain, 3.0f), SET(setDisplayFilterType, FilterType::highpass),
     SET(setDisplayFilterFrequency, 5000.0f), SET(setUpsampling, 8), SET(setScopeVisible, false), SET(setRhythmMatchRate, 0.7f),
     SET(setExpansionPressure, 0.4f), SET(setKxScaleMode, KXScaleMode::mix), SET(setSignalDensity, 0.3f),
-    SET(setEnvelopeCurvature, 0.2f), SET(setSavedPresets, QList<Preset>(1)),
+    SET(setEnvelopeCurvature, 0.2f), SET(setPhaseCorrelation, -0.5f), SET(setSavedPresets, QList<Preset>(1)),
 };
 
 // Every persisted setting away from its initial value, the numbers awkward to write.

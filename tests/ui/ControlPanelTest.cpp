@@ -199,10 +199,12 @@ TEST_F(ControlPanelTest, MetersShowTheirValuesInTheirTonesAndTouchNothingElse)
     settings.setRhythmMatchRate(0.69f);
     settings.setExpansionPressure(0.8f);
     settings.setSignalDensity(0.45f);
+    settings.setPhaseCorrelation(-0.5f);
     test::settle();
-    EXPECT_TRUE(find(&panel, "69%") && find(&panel, "52%"));
+    ASSERT_TRUE(find(&panel, "69%") && find(&panel, "52%") && find(&panel, "-0.50"));
     EXPECT_EQ(panel.controlUpdates(), controlUpdates);  // 20 a second: the meters alone
     EXPECT_TRUE(find(&panel, "52%")->styleSheet().contains("rgba(255, 214, 10, 0.750)"));
+    EXPECT_TRUE(find(&panel, "-0.50")->styleSheet().contains("rgba(255, 69, 58, 1.000)"));
     EXPECT_EQ(std::pair(panel.rhythmBar()->fillColor(), panel.kxBar()->fillColor()),
               std::pair(QColor(255, 214, 10), QColor(255, 214, 10)));
     // A new icon on every meter update (or menu opening) leaves a new pixmap in Qt's cache each time.

@@ -13,7 +13,9 @@ TEST(Formatting, LabelsTruncateAndNeverShowGarbage)
              {formatFreq(12000.0f), "12kHz"}, {formatFreq(kNaN), "–Hz"}, {formatTimeDivision(500), "500ms"},
              {formatTimeDivision(1000), "1s"}, {formatTimeDivision(2500), "2s"}, {formatPercent(0.734f), "73%"},
              {formatPercent(0.69f), "69%"} /* 68.99999976 in double */, {formatPercent(kNaN), "–%"},
-             {formatPercent(3e38f), "–%"}, {formatSampleRate(44100.9), "SR: 44100 Hz"}})
+             {formatPercent(3e38f), "–%"}, {formatSampleRate(44100.9), "SR: 44100 Hz"},
+             {formatCorrelation(0.984f), "+0.98"}, {formatCorrelation(-1.0f), "-1.00"},
+             {formatCorrelation(-0.004f), "+0.00"}, {formatCorrelation(kNaN), "–"}})
         EXPECT_EQ(shown, QString::fromUtf8(expected));
 }
 
@@ -25,7 +27,8 @@ TEST(Formatting, MeterTonesChangeExactlyAtTheirThresholds)
         {kxTextTone(0.76f), green}, {kxTextTone(0.75f), greenDimmed}, {kxTextTone(0.65f), greenDimmed},
         {kxTextTone(0.64f), yellowDimmed}, {kxTextTone(0.41f), yellowDimmed}, {kxTextTone(0.40f), red},
         {kxTextTone(kNaN), red}, {kxBarTone(0.65f), green}, {kxBarTone(0.64f), yellow}, {kxBarTone(0.41f), yellow},
-        {kxBarTone(0.40f), red}};
+        {kxBarTone(0.40f), red}, {correlationTone(0.5f), green}, {correlationTone(0.49f), yellow},
+        {correlationTone(0.0f), yellow}, {correlationTone(-0.01f), red}, {correlationTone(kNaN), red}};
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
 }

@@ -7,6 +7,7 @@
 #include "ui/UiStyle.h"
 
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -96,8 +97,25 @@ HeaderRow::HeaderRow(AudioEngine& engine, ScopeSettings& settings, QWidget* pare
     row->addWidget(m_logo, 2);
     row->addStretch(1);
 
-    // The snapshot note keeps its place while hidden, so the logo never moves.
-    m_snapshotNote = ui::grayLabel(QString(), 10, QFont::Normal, this);
+    // The snapshot note and CORR share one place, which keeps its width
+    // while the note is hidden, so the logo never moves: the note covers
+    // the reading for the few seconds it shows.
+    auto* shared = new QWidget(this);
+    auto* stack = new QGridLayout(shared);
+    stack->setContentsMargins(0, 0, 0, 0);
+    m_correlationBox = new QWidget(shared);
+    auto* corr = new QHBoxLayout(m_correlationBox);
+    corr->setContentsMargins(0, 0, 0, 0);
+    corr->addStretch(1);
+    corr->addWidget(ui::grayLabel(QStringLiteral("CORR:"), 9, QFont::Normal, m_correlationBox));
+    // Fixed width: a new reading repaints the label alone, 20 times a second.
+    m_correlation = new QLabel(m_correlationBox);
+    m_correlation->setFont(ui::monoFont(10));
+    m_correlation->setFixedWidth(m_correlation->fontMetrics().horizontalAdvance(QStringLiteral("+0.00")));
+    corr->addWidget(m_correlation);
+    stack->addWidget(m_correlationBox, 0, 0);
+
+    m_snapshotNote = ui::grayLabel(QString(), 10, QFont::Normal, shared);
     m_snapshotNote->setFixedWidth(240);
     m_snapshotNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QSizePolicy keepPlace = m_snapshotNote->sizePolicy();
@@ -107,8 +125,12 @@ HeaderRow::HeaderRow(AudioEngine& engine, ScopeSettings& settings, QWidget* pare
     m_snapshotNoteTimer = new QTimer(this);
     m_snapshotNoteTimer->setSingleShot(true);
     m_snapshotNoteTimer->setInterval(kSnapshotNoteMs);
-    connect(m_snapshotNoteTimer, &QTimer::timeout, m_snapshotNote, &QWidget::hide);
-    row->addWidget(m_snapshotNote);
+    connect(m_snapshotNoteTimer, &QTimer::timeout, this, [this] {
+        m_snapshotNote->hide();
+        m_correlationBox->show();
+    });
+    stack->addWidget(m_snapshotNote, 0, 0);
+    row->addWidget(shared);
 
     m_sampleRate = ui::grayLabel(QString(), 10, QFont::Normal, this);
     row->addWidget(m_sampleRate);
@@ -159,6 +181,15 @@ void HeaderRow::applyIcons(qreal ratio)
         ui::tintedSvg(QStringLiteral(":/orvalen/logo.svg"), kLogoHeight, QColor(255, 255, 255, 77), ratio));
 }
 
+void HeaderRow::showCorrelation(float value)
+{
+    m_correlation->setText(formatCorrelation(value));
+    // Only on a change of tone: a new style sheet repolishes the label.
+    const QString sheet = QStringLiteral("color: %1;").arg(ui::css(ui::toneColor(correlationTone(value))));
+    if (m_correlation->styleSheet() != sheet)
+        m_correlation->setStyleSheet(sheet);
+}
+
 void HeaderRow::showEngine(double sampleRate, bool running, const QString& error, bool file)
 {
     m_sampleRate->setText(formatSampleRate(sampleRate));
@@ -186,6 +217,7 @@ void HeaderRow::showNote(const QString& text, const QString& tip, bool ok)
         m_snapshotNote->fontMetrics().elidedText(text, Qt::ElideMiddle, m_snapshotNote->width()));
     m_snapshotNote->setToolTip(tip);
     m_snapshotNote->setStyleSheet(QStringLiteral("color: %1;").arg(ui::css(ok ? ui::kGray : ui::kRed)));
+    m_correlationBox->hide();
     m_snapshotNote->show();
     m_snapshotNoteTimer->start();
 }

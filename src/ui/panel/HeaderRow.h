@@ -25,6 +25,9 @@ public:
     void showSettings(const DisplaySettings& values, bool scopeVisible);
     // `file`: a file is the source, and the button plays and pauses it.
     void showEngine(double sampleRate, bool running, const QString& error, bool file);
+    // The phase correlation, "CORR: +0.98" in its tone, beside the rate
+    // (the meter row has no room left at the smallest window).
+    void showCorrelation(float value);
     void showSnapshotResult(const std::optional<QString>& path);
     // A note for a few seconds where the snapshot's goes: gray, or red when
     // something failed; `tip` says more.
@@ -56,6 +59,8 @@ private:
     QLabel* m_snapshotNote;
     QTimer* m_snapshotNoteTimer;
     QLabel* m_sampleRate;
+    QWidget* m_correlationBox;  // the caption and the reading
+    QLabel* m_correlation;
     QPushButton* m_startStop;
     QLabel* m_error;
     std::optional<bool> m_shownVisible;
