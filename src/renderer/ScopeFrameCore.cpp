@@ -131,5 +131,24 @@ int64_t ScopeFrameCore::prepareWaveformData()
     SampleHistory::copy(m_history.channel(0), start, m, m_waveformLeft.get());
     SampleHistory::copy(m_history.channel(1), start, m, m_waveformRight.get());
     applyDisplayFilterWaveform(m_waveformLeft.get(), m_waveformRight.get(), m, start);
-    return m;
+    m_waveOutLeft = m_waveformLeft.get();
+    m_waveOutRight = m_waveformRight.get();
+    // Upsampled, the window spans the same screen: f points per sample step
+    // and the last sample last. The factor halves where that would not fit
+    // the GPU's buffers.
+    int factor = BandLimitedUpsampler::heldFactor(static_cast<int>(std::clamp<int64_t>(upsampling, 1, 8)));
+    while (factor > 1 && factor * (m - 1) + 1 > maxGPUSamples)
+        factor /= 2;
+    if (factor == 1 || m < 2)
+        return m;
+    const size_t room = static_cast<size_t>(maxGPUSamples + BandLimitedUpsampler::kMaxFactor);
+    if (m_waveUpLeft.size() < room) {
+        m_waveUpLeft.resize(room);
+        m_waveUpRight.resize(room);
+    }
+    upsampleWindow(m_waveformLeft.get(), m, 0, 0, factor, m_waveUpLeft.data());
+    upsampleWindow(m_waveformRight.get(), m, 0, 0, factor, m_waveUpRight.data());
+    m_waveOutLeft = m_waveUpLeft.data();
+    m_waveOutRight = m_waveUpRight.data();
+    return factor * (m - 1) + 1;
 }

@@ -77,7 +77,9 @@ public:
     // Points per sample of the last reconstructXY.
     int xyFactor() const { return m_upsampler.factor(); }
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
-    // triggered, filtered window and returns its length (0: nothing to draw).
+    // triggered, filtered window (reconstructed at `upsampling` points per
+    // sample step, fewer where it would not fit maxGPUSamples) and returns
+    // its length (0: nothing to draw).
     int64_t prepareWaveformData();
 
     // History index of the rising-edge trigger for a window of m samples.
@@ -85,8 +87,8 @@ public:
 
     const float* filteredLeftData() const { return m_filteredLeft.get(); }
     const float* filteredRightData() const { return m_filteredRight.get(); }
-    const float* waveformLeftData() const { return m_waveformLeft.get(); }
-    const float* waveformRightData() const { return m_waveformRight.get(); }
+    const float* waveformLeftData() const { return m_waveOutLeft; }
+    const float* waveformRightData() const { return m_waveOutRight; }
 
 private:
     // Filters a window copied from history index startIdx in place, from a
@@ -111,4 +113,10 @@ private:
     // What the next upload puts into the GPU sample buffers in waveform mode.
     std::unique_ptr<float[]> m_waveformLeft;
     std::unique_ptr<float[]> m_waveformRight;
+    // The window reconstructed between its samples, when upsampling (made on
+    // first use), and which of the two the last window left.
+    std::vector<float> m_waveUpLeft;
+    std::vector<float> m_waveUpRight;
+    const float* m_waveOutLeft = m_waveformLeft.get();
+    const float* m_waveOutRight = m_waveformRight.get();
 };

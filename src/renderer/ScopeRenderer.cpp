@@ -101,6 +101,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
     const bool xy = displayMode == 0;
     if (!xy)
         m_core.dropXYBacklog();
+    m_core.upsampling = upsampling;
     const int64_t count = xy ? m_core.paceXY(drained) : m_core.prepareWaveformData();
 
     // Nothing new and everything faded below visibility: the picture is the
@@ -132,7 +133,6 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
                                                             beam::sanitizedColor(beamColor[2])}))};
         if (xy) {
             m_core.applyDisplayFilterXY(count);
-            m_core.upsampling = upsampling;
             const int64_t points = m_core.reconstructXY(count);
             const float* left = m_core.xyLeftData();
             const float* right = m_core.xyRightData();

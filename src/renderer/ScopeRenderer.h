@@ -75,7 +75,7 @@ public:
     int64_t displayMode = 0;             // 0 XY, anything else waveform
     float xyGain = 1.0f;
     float waveformGain = 1.0f;
-    int64_t upsampling = 1;              // XY points per sample: 1 (straight segments), 2, 4 or 8
+    int64_t upsampling = 1;              // points per sample: 1 (straight segments), 2, 4 or 8
     float timePerDivision = 10.0f;       // kept for the view; the window length is core().displaySampleCount
     bool scopeVisible = true;            // false: frames only drain and tick the meters
 

@@ -267,5 +267,15 @@ TEST(FrameCore, TheXYPathHasThePointsPerSampleAskedFor)
         const int64_t late = factor == 1 ? 0 : BandLimitedUpsampler::kLatency;
         for (int64_t i = 10 * factor; i < n * factor; ++i)
             ASSERT_NEAR(core.xyLeftData()[i], double(i) / double(factor) - double(late), 0.05) << factor << " " << i;
+        // The waveform window spans the same samples, its own points exactly;
+        // one too long for the GPU's buffers at that factor gets fewer points.
+        core.triggerEnabled = false;
+        core.displaySampleCount = 100;
+        ASSERT_EQ(core.prepareWaveformData(), factor * 99 + 1);
+        for (int64_t j = 0; j < 100; ++j)
+            ASSERT_EQ(core.waveformLeftData()[j * factor], float(j)) << factor << " " << j;
+        fill(core, test::ramp(ScopeFrameCore::maxGPUSamples, 0.0f), test::ramp(ScopeFrameCore::maxGPUSamples, 0.0f));
+        core.displaySampleCount = ScopeFrameCore::maxGPUSamples / 4;
+        EXPECT_EQ(core.prepareWaveformData(), std::min<int64_t>(factor, 4) * (core.displaySampleCount - 1) + 1);
     }
 }

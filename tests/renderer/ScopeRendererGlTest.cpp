@@ -132,8 +132,8 @@ TEST_F(ScopeRendererGl, EachSegmentLeavesTheEnergyOfTheModel)
 }
 
 // A path drawn on its reconstruction leaves the light of the straight one,
-// at any speed sensitivity: a trace is as bright at 8 points per sample as
-// at one.
+// in either mode, at any speed sensitivity: a trace is as bright at 8 points
+// per sample as at one.
 TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
 {
     const auto total = [](const Light& light) {
@@ -143,15 +143,20 @@ TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
         return green;
     };
     const auto left = test::sine(2400, 48000, 240, 0.5), right = test::sine(2400, 48000, 240, 0.5, test::kPi / 2);
-    for (float sensitivity : {10.0f, 8.29f, 0.1f}) {
-        renderer->speedSensitivity = sensitivity;
-        renderer->upsampling = 1;
-        const double straight = total(draw(left, right));
-        for (int64_t factor : {2, 4, 8}) {
-            renderer->upsampling = factor;
-            EXPECT_NEAR(total(draw(left, right)) / straight, 1.0, 0.05) << sensitivity << " at " << factor;
+    renderer->core().triggerEnabled = false;
+    renderer->core().displaySampleCount = 2400;
+    for (int64_t mode : {0, 1})
+        for (float sensitivity : {10.0f, 8.29f, 0.1f}) {
+            renderer->displayMode = mode;
+            renderer->speedSensitivity = sensitivity;
+            renderer->upsampling = 1;
+            const double straight = total(draw(left, right));
+            for (int64_t factor : {2, 4, 8}) {
+                renderer->upsampling = factor;
+                EXPECT_NEAR(total(draw(left, right)) / straight, 1.0, 0.05)
+                    << "mode " << mode << ", " << sensitivity << " at " << factor;
+            }
         }
-    }
 }
 
 TEST_F(ScopeRendererGl, TheWaveformStartsAtTheTriggerCrossingAtTheLeftEdge)
