@@ -59,7 +59,11 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
         !build(passes->m_fadeProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
                                        {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}}) ||
         !build(passes->m_presentProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
-                                          {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}}))
+                                          {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}}) ||
+        !build(passes->m_glowDownProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"glowDownsample.frag"}}}) ||
+        !build(passes->m_glowBlurProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                           {GL_FRAGMENT_SHADER, {"glowBlur.frag"}}}))
         return fail(builder.lastError());
 
     clearGlErrors(gl);
@@ -92,7 +96,8 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 ScopePasses::~ScopePasses()
 {
     for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_mergeProgram,
-                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram})
+                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram, m_glowDownProgram,
+                           m_glowBlurProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
     const GLuint buffers[6] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams, m_strokes, m_strokeDraw};
@@ -283,8 +288,42 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
     present(source, framebuffer, width, height, beam::PixelRect{0, 0, width, height});
 }
 
+void ScopePasses::buildGlow(const ScopeTexture& picture, const ScopeTexture& a, const ScopeTexture& b,
+                            const beam::PixelRect& region)
+{
+    m_gl->glDisable(GL_BLEND);
+    // Only the quarter-size texels the region needs: outside it the glow is
+    // known to be black (the caller clears it when the region starts over).
+    const int x0 = std::max(0, region.x0 / 4), y0 = std::max(0, region.y0 / 4);
+    const int x1 = std::min(a.width, (region.x1 + 3) / 4), y1 = std::min(a.height, (region.y1 + 3) / 4);
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    m_gl->glEnable(GL_SCISSOR_TEST);
+    m_gl->glScissor(x0, y0, x1 - x0, y1 - y0);
+    m_gl->glDisable(GL_FRAMEBUFFER_SRGB);
+    m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    m_gl->glBindVertexArray(m_vertexArray);
+    m_gl->glActiveTexture(GL_TEXTURE0);
+    const auto pass = [&](GLuint program, const ScopeTexture& from, const ScopeTexture& to, GLuint horizontal) {
+        m_gl->glBindFramebuffer(GL_FRAMEBUFFER, to.framebuffer);
+        m_gl->glViewport(0, 0, to.width, to.height);
+        m_gl->glUseProgram(program);
+        if (program == m_glowBlurProgram)
+            m_gl->glUniform1ui(0, horizontal);
+        m_gl->glBindTexture(GL_TEXTURE_2D, from.texture);
+        m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    };
+    pass(m_glowDownProgram, picture, a, 0);
+    pass(m_glowBlurProgram, a, b, 1);
+    pass(m_glowBlurProgram, b, a, 0);
+    m_gl->glDisable(GL_SCISSOR_TEST);
+    m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    m_gl->glBindVertexArray(0);
+    m_gl->glUseProgram(0);
+}
+
 void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int width, int height,
-                          const beam::PixelRect& lit)
+                          const beam::PixelRect& lit, const ScopeTexture* glow, float glowStrength)
 {
     const bool whole = lit.x0 <= 0 && lit.y0 <= 0 && lit.x1 >= width && lit.y1 >= height;
     if (lit.empty()) {
@@ -304,12 +343,23 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
         m_gl->glScissor(lit.x0, lit.y0, lit.width(), lit.height());
     }
     m_gl->glUseProgram(m_presentProgram);
+    const bool glowing = glow && glow->valid() && glowStrength > 0.0f;
+    m_gl->glUniform1f(0, glowing ? glowStrength : 0.0f);
+    if (glowing) {
+        m_gl->glActiveTexture(GL_TEXTURE1);
+        m_gl->glBindTexture(GL_TEXTURE_2D, glow->texture);
+    }
     m_gl->glActiveTexture(GL_TEXTURE0);
     m_gl->glBindTexture(GL_TEXTURE_2D, source.texture);
     m_gl->glBindVertexArray(m_vertexArray);
     m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     m_gl->glBindVertexArray(0);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    if (glowing) {
+        m_gl->glActiveTexture(GL_TEXTURE1);
+        m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+        m_gl->glActiveTexture(GL_TEXTURE0);
+    }
     m_gl->glUseProgram(0);
     if (!whole) {
         // The rest of the view is background: clears, far cheaper per pixel

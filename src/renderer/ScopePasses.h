@@ -54,7 +54,15 @@ public:
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height);
     // The same when only the texels in `lit` can hold light: the rest of
     // the view is cleared to the background, which is how black shows.
-    void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit);
+    // With a glow (from buildGlow) at glowStrength > 0, its light is added.
+    void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit,
+                 const ScopeTexture* glow = nullptr, float glowStrength = 0.0f);
+    // The glow's light: the picture at a quarter of its size in `a`, blurred
+    // through `b` (both a quarter of the picture's size, rounded up) back
+    // into `a`; only over `region` (picture pixels), outside which both must
+    // be black.
+    void buildGlow(const ScopeTexture& picture, const ScopeTexture& a, const ScopeTexture& b,
+                   const beam::PixelRect& region);
     // Fills `framebuffer` with the background alone: what present() shows
     // for a black picture.
     void presentBackground(GLuint framebuffer, int width, int height);
@@ -78,6 +86,8 @@ private:
     GLuint m_strokeProgram = 0;
     GLuint m_gridProgram = 0;
     GLuint m_presentProgram = 0;
+    GLuint m_glowDownProgram = 0;
+    GLuint m_glowBlurProgram = 0;
     GLuint m_vertexArray = 0;
     GLuint m_leftGPUBuffer = 0;
     GLuint m_rightGPUBuffer = 0;

@@ -4,6 +4,7 @@
 #include "renderer/ScopePasses.h"
 
 #include <algorithm>
+#include <cmath>
 
 static void initShaderResources()
 {
@@ -53,6 +54,44 @@ ScopeRenderer::ScopeRenderer(std::unique_ptr<GlFunctions> gl, std::unique_ptr<Sc
 ScopeRenderer::~ScopeRenderer()
 {
     m_texture.release(m_gl);
+    m_glowA.release(m_gl);
+    m_glowB.release(m_gl);
+}
+
+float ScopeRenderer::glowToDraw()
+{
+    const float strength = std::isfinite(glow) ? std::clamp(glow, 0.0f, 1.0f) : 0.0f;
+    if (strength <= 0.0f || !m_texture.valid())
+        return 0.0f;
+    const int w = (m_texture.width + 3) / 4, h = (m_texture.height + 3) / 4;
+    if (m_glowA.width != w || m_glowA.height != h || !m_glowA.valid() || !m_glowB.valid()) {
+        if (!m_glowA.create(m_gl, w, h) || !m_glowB.create(m_gl, w, h))
+            return 0.0f;
+        m_glowStale = true;
+        // Sampled between its texels when shown: a smooth halo, not blocks.
+        m_gl->glBindTexture(GL_TEXTURE_2D, m_glowA.texture);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        m_gl->glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    return strength;
+}
+
+beam::PixelRect ScopeRenderer::presentedRect(float glowStrength) const
+{
+    if (glowStrength <= 0.0f || m_litRect.empty())
+        return m_litRect;
+    // The blur reaches 5 quarter-size texels either way, plus the texel it
+    // starts in and the step the halo is drawn between.
+    return presentedRect(m_litRect, 32);
+}
+
+beam::PixelRect ScopeRenderer::presentedRect(const beam::PixelRect& rect, int margin) const
+{
+    return {std::max(0, rect.x0 - margin), std::max(0, rect.y0 - margin),
+            std::min(m_texture.width, rect.x1 + margin), std::min(m_texture.height, rect.y1 + margin)};
 }
 
 void ScopeRenderer::resize(int width, int height)
@@ -77,7 +116,8 @@ void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int heig
     if (m_resting || !m_texture.valid() || width != m_texture.width || height != m_texture.height)
         m_passes->presentBackground(targetFramebuffer, width, height);
     else
-        m_passes->present(m_texture, targetFramebuffer, width, height, m_litRect);
+        m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(glowToDraw()), &m_glowA,
+                          glowToDraw());
 }
 
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
@@ -113,6 +153,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         // where it is.
         m_passes->clear(m_texture, m_litRect);
         m_litRect = {};
+        m_glowStale = true;
         m_passes->presentBackground(targetFramebuffer, width, height);
         return;
     }
@@ -160,5 +201,17 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);
         }
     }
-    m_passes->present(m_texture, targetFramebuffer, width, height, m_litRect);
+    const float glowStrength = glowToDraw();
+    if (glowStrength > 0.0f) {
+        if (m_glowStale) {
+            m_passes->clear(m_glowA, {0, 0, m_glowA.width, m_glowA.height});
+            m_passes->clear(m_glowB, {0, 0, m_glowB.width, m_glowB.height});
+            m_glowStale = false;
+        }
+        // Wide enough that the blur's reads inside the shown part are fresh.
+        const beam::PixelRect shown = presentedRect(glowStrength);
+        m_passes->buildGlow(m_texture, m_glowA, m_glowB, presentedRect(shown, 24));
+    }
+    m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(glowStrength), &m_glowA,
+                      glowStrength);
 }

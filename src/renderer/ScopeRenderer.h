@@ -76,6 +76,7 @@ public:
     float xyGain = 1.0f;
     float waveformGain = 1.0f;
     int64_t upsampling = 1;              // points per sample: 1 (straight segments), 2, 4 or 8
+    float glow = 0.0f;                   // a soft halo around the light, 0 (none) ... 1
     float timePerDivision = 10.0f;       // kept for the view; the window length is core().displaySampleCount
     bool scopeVisible = true;            // false: frames only drain and tick the meters
 
@@ -91,12 +92,21 @@ private:
                                                const QString& shaderRoot, QString* error);
     ScopeRenderer(std::unique_ptr<GlFunctions> gl, std::unique_ptr<ScopePasses> passes);
     void applyTextureSize(int width, int height);
+    // The glow's strength as drawn (0 ... 1, NaN 0), once its textures exist.
+    float glowToDraw();
+    // The lit rectangle, widened by the glow's reach when it glows.
+    beam::PixelRect presentedRect(float glowStrength) const;
+    // `rect` widened by `margin` on every side, within the picture.
+    beam::PixelRect presentedRect(const beam::PixelRect& rect, int margin) const;
 
     ScopeFrameCore m_core;
     std::unique_ptr<GlFunctions> m_functions;
     GlFunctions* m_gl;
     std::unique_ptr<ScopePasses> m_passes;
     ScopeTexture m_texture;
+    ScopeTexture m_glowA;  // a quarter of the picture's size, made when the glow is first on
+    ScopeTexture m_glowB;
+    bool m_glowStale = true;  // the glow holds light from before the lit rectangle started over
     int64_t textureWidth = 0;   // the size last asked for, kept when creation failed
     int64_t textureHeight = 0;
     // Upper bound of the brightest texel channel: below what the display

@@ -32,6 +32,7 @@ struct Preset {
     std::optional<QString> displayFilterType;
     std::optional<float> displayFilterFrequency;
     std::optional<int64_t> upsampling;
+    std::optional<float> glow;
 
     friend bool operator==(const Preset&, const Preset&) = default;
 };

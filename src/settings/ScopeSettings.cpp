@@ -69,6 +69,7 @@ void ScopeSettings::setKxScaleMode(KXScaleMode value) { set(settings::kxScaleMod
 void ScopeSettings::setDisplayFilterType(FilterType value) { set(settings::displayFilterType, value); }
 void ScopeSettings::setDisplayFilterFrequency(float value) { set(settings::displayFilterFrequency, value); }
 void ScopeSettings::setUpsampling(int64_t value) { set(settings::upsampling, value); }
+void ScopeSettings::setGlow(float value) { set(settings::glow, value); }
 void ScopeSettings::setScopeVisible(bool value) { assign(m_scopeVisible, value, &ScopeSettings::displayChanged); }
 void ScopeSettings::setRhythmMatchRate(float value) { assign(m_rhythmMatchRate, value, &ScopeSettings::metersChanged); }
 void ScopeSettings::setExpansionPressure(float value)

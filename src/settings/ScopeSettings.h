@@ -81,6 +81,7 @@ public:
     FilterType displayFilterType() const { return m_values.displayFilterType; }
     float displayFilterFrequency() const { return m_values.displayFilterFrequency; }
     int64_t upsampling() const { return m_values.upsampling; }
+    float glow() const { return m_values.glow; }
     bool scopeVisible() const { return m_scopeVisible; }
     float rhythmMatchRate() const { return m_rhythmMatchRate; }
     float expansionPressure() const { return m_expansionPressure; }
@@ -109,6 +110,7 @@ public:
     void setDisplayFilterType(FilterType value);
     void setDisplayFilterFrequency(float value);
     void setUpsampling(int64_t value);
+    void setGlow(float value);
     void setScopeVisible(bool value);
     void setRhythmMatchRate(float value);
     void setExpansionPressure(float value);

@@ -41,6 +41,7 @@ struct DisplaySettings {
     FilterType displayFilterType = FilterType::off;
     float displayFilterFrequency = 1000.0f;
     int64_t upsampling = 1;  // the beam's reconstruction: 1 (off), 2, 4 or 8 points per sample
+    float glow = 0.0f;       // a soft halo around the brightest light, 0 (none) ... 1
 
     friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
@@ -122,11 +123,13 @@ inline constexpr Setting<float, std::optional<float>> displayFilterFrequency{
 // Records from before it existed draw straight segments, as they did then.
 inline constexpr Setting<int64_t, std::optional<int64_t>> upsampling{
     "upsampling", &D::upsampling, &P::upsampling, WhenAbsent::reset, "UPSAMPLE", 0, 0, kUpsamplingOptions};
+inline constexpr Setting<float, std::optional<float>> glow{
+    "glow", &D::glow, &P::glow, WhenAbsent::reset, "GLOW", 0.0f, 1.0f};
 
 inline constexpr auto kAll = std::tie(displayMode, frameRate, audioBufferSize, decay, intensity, beamWidth,
                                       speedSensitivity, xyRotation, beamColorMode, xyGain, timePerDivision,
                                       triggerLevel, triggerEnabled, triggerChannel, waveformGain, kxScaleMode,
-                                      displayFilterType, displayFilterFrequency, upsampling);
+                                      displayFilterType, displayFilterFrequency, upsampling, glow);
 
 // Calls visit(row) for every row, in the table's order.
 template <typename Visit>

@@ -25,4 +25,5 @@ void applyDisplaySettings(ScopeRenderer& r, const DisplaySettings& s, double sam
     r.core().displayFilterType = static_cast<int64_t>(s.displayFilterType);  // OFF, LP, HP, BP
     r.core().displayFilterFrequency = s.displayFilterFrequency;
     r.upsampling = s.upsampling;
+    r.glow = s.glow;
 }

@@ -159,6 +159,25 @@ TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
         }
 }
 
+// GLOW lays a soft halo around the light, the stronger the brighter, within
+// its reach and nowhere else.
+TEST_F(ScopeRendererGl, GlowLaysAHaloAroundTheLightWithinItsReach)
+{
+    const std::vector<float> still(400, 0.0f);  // a resting spot in the middle
+    std::vector<std::vector<uint8_t>> pictures;
+    for (float glow : {0.0f, 0.5f, 1.0f}) {
+        renderer->glow = glow;
+        draw(still, still);
+        pictures.push_back(shown());
+    }
+    const auto green = [](const std::vector<uint8_t>& p, int x, int y) { return p[(size_t(y) * kWidth + x) * 4 + 1]; };
+    const int x = kWidth / 2, y = kHeight / 2;
+    EXPECT_TRUE(green(pictures[0], x + 12, y) < green(pictures[1], x + 12, y) &&
+                green(pictures[1], x + 12, y) < green(pictures[2], x + 12, y));
+    for (const auto& picture : pictures)
+        EXPECT_EQ(green(picture, x + 60, y), green(pictures[0], 0, 0)) << "beyond the halo: background";
+}
+
 TEST_F(ScopeRendererGl, TheWaveformStartsAtTheTriggerCrossingAtTheLeftEdge)
 {
     renderer->displayMode = 1, renderer->core().displaySampleCount = 960;

@@ -167,7 +167,8 @@ TEST_F(ControlPanelTest, TabReachesEveryControlInReadingOrderEachWithAnAccessibl
         test::settle();
         std::vector<QWidget*> expected{panel.displayModePicker(), panel.visibilityButton(), panel.snapshotButton(),
             panel.deviceSelector()->picker(), panel.deviceSelector()->refreshButton(), panel.startStopButton(),
-            slider("DECAY"), slider("INTENSITY"), slider("BEAM"), slider("SPEED"), panel.upsamplingPicker(),
+            slider("DECAY"), slider("INTENSITY"), slider("BEAM"), slider("SPEED"), slider("GLOW"),
+            panel.upsamplingPicker(),
             slider("GAIN")};
         if (mode == DisplayMode::xy)
             expected.insert(expected.end(), {panel.rotationPicker(), panel.filterPicker()});

@@ -14,7 +14,13 @@
 // value is within a quarter step of white.
 
 layout(binding = 0) uniform sampler2D scopeTexture;
+// The glow: the light blurred at a quarter of the size, added in proportion
+// to glowStrength (0: none, and the picture exactly as without it).
+layout(binding = 1) uniform sampler2D glowTexture;
+layout(location = 0) uniform float glowStrength;
 layout(location = 0) out vec4 fragColor;
+
+const float kGlowGain = 0.6;
 
 const float kToneLimit = 8.0;
 
@@ -27,7 +33,10 @@ vec3 toneCurve(vec3 x)
 
 void main()
 {
-    const vec3 light = max(texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
+    vec3 light = max(texelFetch(scopeTexture, ivec2(gl_FragCoord.xy), 0).rgb, vec3(0.0));
+    if (glowStrength > 0.0)
+        light += (glowStrength * kGlowGain) *
+                 texture(glowTexture, gl_FragCoord.xy / (4.0 * vec2(textureSize(glowTexture, 0)))).rgb;
     const float hottest = max(light.r, max(light.g, light.b));
     fragColor = vec4(toneCurve(min(light + kWhiteBleed * hottest, vec3(kToneLimit))), 1.0);
 }

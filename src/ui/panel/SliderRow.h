@@ -8,7 +8,8 @@ class ParamSlider;
 class QComboBox;
 class ScopeSettings;
 
-// The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED;
+// The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED,
+// GLOW;
 // then UPSAMPLE, how finely the beam follows the signal between samples.
 class SliderRow : public QWidget {
     Q_OBJECT
@@ -25,5 +26,6 @@ private:
     ParamSlider* m_intensity;
     ParamSlider* m_beamWidth;
     ParamSlider* m_speed;
+    ParamSlider* m_glow;
     QComboBox* m_upsampling;
 };
