@@ -116,8 +116,8 @@ void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int heig
     if (m_resting || !m_texture.valid() || width != m_texture.width || height != m_texture.height)
         m_passes->presentBackground(targetFramebuffer, width, height);
     else
-        m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(glowToDraw()), &m_glowA,
-                          glowToDraw());
+        m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(m_glowShown), &m_glowA,
+                          m_glowShown);
 }
 
 void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
@@ -202,6 +202,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         }
     }
     const float glowStrength = glowToDraw();
+    m_glowShown = glowStrength;
     if (glowStrength > 0.0f) {
         if (m_glowStale) {
             m_passes->clear(m_glowA, {0, 0, m_glowA.width, m_glowA.height});

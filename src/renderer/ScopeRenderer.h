@@ -107,6 +107,7 @@ private:
     ScopeTexture m_glowA;  // a quarter of the picture's size, made when the glow is first on
     ScopeTexture m_glowB;
     bool m_glowStale = true;  // the glow holds light from before the lit rectangle started over
+    float m_glowShown = 0.0f; // the glow the last frame showed, built from its picture: what a snapshot shows
     int64_t textureWidth = 0;   // the size last asked for, kept when creation failed
     int64_t textureHeight = 0;
     // Upper bound of the brightest texel channel: below what the display
