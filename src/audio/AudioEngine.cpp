@@ -50,7 +50,7 @@ AudioEngine::AudioEngine(std::shared_ptr<AudioBackend> backend, QObject* parent)
       m_serverNews(new MainThreadWakeup(this)),
       m_newsBatch(singleShotTimer(this, kNewsBatchMs)),
       m_retryTimer(singleShotTimer(this, 0)),
-      m_ringBuffer(std::make_shared<RingBuffer>(kRingCapacity, 2))
+      m_ringBuffer(std::make_shared<RingBuffer>(kRingCapacity, 3))
 {
     connect(m_wakeup, &MainThreadWakeup::woken, this, &AudioEngine::handleCaptureNews);
     connect(m_serverNews, &MainThreadWakeup::woken, this, [this] {

@@ -34,7 +34,7 @@ class AudioEngine : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int64_t kRingCapacity = 65536;  // frames, stereo
+    static constexpr int64_t kRingCapacity = 65536;  // frames of left, right and Z
     static constexpr int kDefaultBufferSize = 256;
     // The fragment asked of the server: bufferSize held to this range.
     static constexpr int kMinFragmentFrames = 16;

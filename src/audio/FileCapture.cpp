@@ -18,13 +18,29 @@ constexpr int64_t kDecodeChunk = 1024;
 // The playback stream's side, on the server's audio thread.
 class FileCapture::Player final : public PlaybackCallbacks {
 public:
-    explicit Player(FileCapture& owner) : m_owner(owner) {}
+    explicit Player(FileCapture& owner) : m_owner(owner), m_frames(static_cast<size_t>(3 * kDecodeChunk)) {}
 
     void render(float* out, int64_t frames, int64_t heardInNs) noexcept override
     {
         FileCapture& o = m_owner;
-        const int64_t got = o.m_decoded->read(out, frames);
-        o.m_heard->push(out, got, heardInNs);
+        int64_t got = 0;
+        if (o.m_frameChannels == 2) {
+            got = o.m_decoded->read(out, frames);
+            o.m_heard->push(out, got, heardInNs);
+        } else {
+            // Z goes to the scope, not to the speakers.
+            while (got < frames) {
+                const int64_t n = o.m_decoded->read(m_frames.data(), std::min(frames - got, kDecodeChunk));
+                if (n <= 0)
+                    break;
+                o.m_heard->push(m_frames.data(), n, heardInNs + static_cast<int64_t>(double(got) * 1e9 / o.m_rate));
+                for (int64_t i = 0; i < n; ++i) {
+                    out[2 * (got + i)] = m_frames[static_cast<size_t>(3 * i)];
+                    out[2 * (got + i) + 1] = m_frames[static_cast<size_t>(3 * i + 1)];
+                }
+                got += n;
+            }
+        }
         if (got < frames && o.m_decodedAll.load(std::memory_order_acquire) && o.m_decoded->available() == 0)
             o.m_drained.store(true, std::memory_order_release);
         if (o.m_muted.load(std::memory_order_relaxed))
@@ -38,6 +54,7 @@ public:
 
 private:
     FileCapture& m_owner;
+    std::vector<float> m_frames;  // left, right, Z: made before the stream runs
 };
 
 FileCapture::FileCapture(std::shared_ptr<RingBuffer> ringBuffer, AudioBackend& backend, std::string path,
@@ -78,8 +95,10 @@ void FileCapture::start(const ServerState&)
         m_receiver.failStart(m_decoder->error());
         return;
     }
-    m_decoded = std::make_unique<SampleFifo>(static_cast<int64_t>(m_rate * kDecodedSeconds) + kDecodeChunk);
-    m_heard = std::make_unique<HeardQueue>(m_rate, kQueuedSeconds, m_receiver);
+    m_frameChannels = m_channels >= 3 ? 3 : 2;
+    m_decoded = std::make_unique<SampleFifo>(static_cast<int64_t>(m_rate * kDecodedSeconds) + kDecodeChunk,
+                                             m_frameChannels);
+    m_heard = std::make_unique<HeardQueue>(m_rate, kQueuedSeconds, m_receiver, m_frameChannels);
 
     m_player = std::make_unique<Player>(*this);
     m_decodeThread = std::thread([this] { decodeLoop(); });
@@ -95,7 +114,8 @@ void FileCapture::decodeLoop()
 {
     const int channels = m_channels;
     std::vector<float> block(static_cast<size_t>(kDecodeChunk * channels));
-    std::vector<float> stereo(static_cast<size_t>(kDecodeChunk * 2));
+    const int out = m_frameChannels;
+    std::vector<float> frames(static_cast<size_t>(kDecodeChunk * out));
     while (!m_quit.load()) {
         if (m_decodedAll.load()) {
             // Looping turned on before the end was played: on from the start.
@@ -139,10 +159,13 @@ void FileCapture::decodeLoop()
         }
         for (int64_t i = 0; i < n; ++i) {
             const float* frame = block.data() + i * channels;
-            stereo[static_cast<size_t>(i * 2)] = frame[0];
-            stereo[static_cast<size_t>(i * 2 + 1)] = frame[channels > 1 ? 1 : 0];
+            float* to = frames.data() + i * out;
+            to[0] = frame[0];
+            to[1] = frame[channels > 1 ? 1 : 0];
+            if (out == 3)
+                to[2] = frame[2];
         }
-        m_decoded->write(stereo.data(), n);
+        m_decoded->write(frames.data(), n);
     }
 }
 

@@ -20,7 +20,8 @@ class AudioFileDecoder;
 // A decoding thread fills `decoded` a little ahead; the playback stream's
 // callback moves frames from there to the server and to `heard`, which hands
 // them to the scope as they leave the speakers. Mono is played on both
-// sides; channels past the second are not played.
+// sides; channels past the second are not played, and the third reaches the
+// scope as its Z.
 class FileCapture final : public Capture {
 public:
     static constexpr const char* kReadFailed = "The file could not be read to its end";
@@ -55,6 +56,7 @@ private:
     int64_t m_startFrame;
     double m_rate = 0;
     int m_channels = 0;
+    int m_frameChannels = 2;  // queued per frame: left, right and, from a file of three or more, Z
     std::unique_ptr<AudioFileDecoder> m_decoder;  // the decode thread's once started
     std::unique_ptr<Player> m_player;
 

@@ -14,10 +14,10 @@ int64_t nowNs()
 
 }  // namespace
 
-HeardQueue::HeardQueue(double sampleRate, double maxSeconds, AudioStreamCallbacks& heard)
+HeardQueue::HeardQueue(double sampleRate, double maxSeconds, AudioStreamCallbacks& heard, int channels)
     : m_rate(sampleRate),
       m_heard(heard),
-      m_fifo(std::max<int64_t>(1, static_cast<int64_t>(sampleRate * maxSeconds))),
+      m_fifo(std::max<int64_t>(1, static_cast<int64_t>(sampleRate * maxSeconds)), channels),
       m_thread([this] { releaseLoop(); })
 {
 }
@@ -28,7 +28,7 @@ HeardQueue::~HeardQueue()
     m_thread.join();
 }
 
-void HeardQueue::push(const float* stereo, int64_t frames, int64_t heardInNs) noexcept
+void HeardQueue::push(const float* interleaved, int64_t frames, int64_t heardInNs) noexcept
 {
     if (frames <= 0)
         return;
@@ -38,7 +38,7 @@ void HeardQueue::push(const float* stereo, int64_t frames, int64_t heardInNs) no
     m_anchorFrame.store(m_fifo.framesWritten(), std::memory_order_release);
     m_anchorNs.store(nowNs() + heardInNs, std::memory_order_release);
     m_anchorSeq.fetch_add(1, std::memory_order_release);
-    m_fifo.write(stereo, frames);
+    m_fifo.write(interleaved, frames);
 }
 
 bool HeardQueue::anchor(int64_t& frame, int64_t& ns) const
@@ -57,7 +57,8 @@ bool HeardQueue::anchor(int64_t& frame, int64_t& ns) const
 
 void HeardQueue::releaseLoop()
 {
-    std::vector<float> block(static_cast<size_t>(m_fifo.capacity() * 2));
+    const int channels = m_fifo.channels();
+    std::vector<float> block(static_cast<size_t>(m_fifo.capacity() * channels));
     int64_t released = 0;
     int idleRounds = 0;
     while (!m_quit.load()) {
@@ -77,8 +78,8 @@ void HeardQueue::releaseLoop()
             continue;
         AudioBlock out;
         out.data = block.data();
-        out.floatCount = n * 2;
-        out.channels = 2;
+        out.floatCount = n * channels;
+        out.channels = channels;
         m_heard.audioArrived(out);
         released += n;
         m_released.store(released, std::memory_order_release);

@@ -7,7 +7,7 @@
 #include <functional>
 #include <thread>
 
-// Stereo frames on their way to the speakers, handed on as they are heard:
+// Frames on their way to the speakers, handed on as they are heard:
 // the producer (an audio thread) says when the first frame of each block
 // will leave the speakers, and a thread of its own passes every frame whose
 // time has come to `heard`, every kReleaseIntervalMs while busy. So the
@@ -19,8 +19,9 @@ public:
     static constexpr int kIdleRounds = 50;
     static constexpr int kIdleIntervalMs = 20;
 
-    // `heard` runs on the queue's thread with interleaved stereo blocks, in order.
-    HeardQueue(double sampleRate, double maxSeconds, AudioStreamCallbacks& heard);
+    // `heard` runs on the queue's thread with interleaved blocks of
+    // `channels` channels (those pushed), in order.
+    HeardQueue(double sampleRate, double maxSeconds, AudioStreamCallbacks& heard, int channels = 2);
     ~HeardQueue();  // stops the thread; frames not yet heard are dropped
 
     HeardQueue(const HeardQueue&) = delete;
@@ -29,7 +30,7 @@ public:
     // Producer thread. The first of `frames` is heard `heardInNs` from now;
     // the others follow at the sample rate. Frames beyond the queue's room
     // are dropped (the producer is then far ahead of the speakers).
-    void push(const float* stereo, int64_t frames, int64_t heardInNs) noexcept;
+    void push(const float* interleaved, int64_t frames, int64_t heardInNs) noexcept;
 
     int64_t pushed() const { return m_fifo.framesWritten(); }
     // Frames passed on so far (by the queue's thread).

@@ -142,7 +142,7 @@ void RingBuffer::write(const float* samples, int64_t frameCount)
     m_writeIndex->value.store(advance(w, frameCount, m_capacity), std::memory_order_release);
 }
 
-int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames)
+int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames, float* z)
 {
     assert(m_channelCount >= 2);
     // Acquire: the slots up to w were written before w was published.
@@ -171,6 +171,13 @@ int64_t RingBuffer::read(float* left, float* right, int64_t maxFrames)
                 l[i] = src[i * ch];
                 rr[i] = src[i * ch + 1];
             }
+        }
+        if (z != nullptr) {
+            if (ch >= 3)
+                for (int64_t i = 0; i < piece; ++i)
+                    z[done + i] = src[i * ch + 2];
+            else
+                std::fill(z + done, z + done + piece, kFullZ);
         }
         done += piece;
         slot = 0;

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-// Single-producer / single-consumer FIFO of interleaved 32-bit float frames.
+// Single-producer / single-consumer FIFO of interleaved 32-bit float frames:
+// left, right and, in a ring of three channels, the beam's Z.
 //
 // The producer (the capture thread) never blocks, never allocates and never
 // looks at the read index: when it outruns the consumer, the oldest unread
@@ -27,10 +28,15 @@ public:
     // channelCount() samples each; frameCount >= 0.
     void write(const float* samples, int64_t frameCount);
 
+    // What a source without a Z channel writes as its third sample, and what
+    // a ring of two channels reads as Z: full brightness in every Z convention.
+    static constexpr float kFullZ = 1.0f;
+
     // Consumer thread. Copies up to maxFrames of the oldest unread frames,
-    // the first two samples of each frame into left and right; returns how
+    // the first two samples of each frame into left and right and, when z
+    // is given, the third into z (kFullZ with two channels); returns how
     // many. Needs channelCount() >= 2.
-    int64_t read(float* left, float* right, int64_t maxFrames);
+    int64_t read(float* left, float* right, int64_t maxFrames, float* z = nullptr);
 
     int64_t capacity() const { return m_capacity; }
     int64_t channelCount() const { return m_channelCount; }

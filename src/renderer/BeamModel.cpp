@@ -50,6 +50,21 @@ float sanitizedIntensity(float intensity) { return bounded(intensity, 0.0f, 1e4f
 float sanitizedColor(float component) { return bounded(component, 0.0f, 1e3f, 0.0f); }
 float sanitizedDecay(float decay) { return bounded(decay, 0.0f, 1.0f, 0.0f); }
 
+float zBrightness(float z, int64_t convention)
+{
+    if (convention == 1)
+        return bounded(z, 0.0f, 1.0f, 0.0f);
+    if (convention == 2)
+        return bounded((z + 1.0f) * 0.5f, 0.0f, 1.0f, 0.0f);
+    return 1.0f;
+}
+
+void applyZBrightness(float* z, int64_t count, int64_t convention)
+{
+    for (int64_t i = 0; i < count; ++i)
+        z[i] = zBrightness(z[i], convention);
+}
+
 float xySegmentPeakBound(const Shape& s)
 {
     // A point leaves E / (2 pi sigma^2) at its centre, a segment of length L

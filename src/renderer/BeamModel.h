@@ -62,6 +62,13 @@ float sanitizedDecay(float decay);
 // beamColor is given as display (sRGB-encoded) values; light is linear.
 float linearColor(float displayComponent);
 
+// The beam's brightness, 0 ... 1, for a Z sample under a Z convention:
+// 1 reads Z as 0 ... 1, 2 as -1 ... 1 (brightness (z + 1) / 2); out of range
+// held to the ends, NaN dark. Any other convention (Z off) is full brightness.
+float zBrightness(float z, int64_t convention);
+// The same over an array, in place.
+void applyZBrightness(float* z, int64_t count, int64_t convention);
+
 // Upper bound on the light one XY segment can add to any texel.
 //   energy E(L) = intensity * kEnergyScale * sigma^2 * (1 + L / sigma)^(1 - p)
 // so a resting beam leaves a spot and a fast one a dim line: at p = 1 every

@@ -9,17 +9,27 @@ constexpr int64_t C = SampleHistory::capacity;
 
 }  // namespace
 
-SampleHistory::SampleHistory() : m_left(new float[C]()), m_right(new float[C]()) {}
+SampleHistory::SampleHistory() : m_left(new float[C]()), m_right(new float[C]()), m_z(new float[C])
+{
+    std::fill(m_z.get(), m_z.get() + C, 1.0f);
+}
 
-void SampleHistory::append(const float* left, const float* right, int64_t count)
+void SampleHistory::append(const float* left, const float* right, int64_t count, const float* z)
 {
     // count <= capacity: at most one wrap.
     const int64_t first = std::min(count, C - m_writePos);
+    const int64_t rest = count - first;
     std::memcpy(m_left.get() + m_writePos, left, static_cast<size_t>(first) * sizeof(float));
     std::memcpy(m_right.get() + m_writePos, right, static_cast<size_t>(first) * sizeof(float));
-    const int64_t rest = count - first;
     std::memcpy(m_left.get(), left + first, static_cast<size_t>(rest) * sizeof(float));
     std::memcpy(m_right.get(), right + first, static_cast<size_t>(rest) * sizeof(float));
+    if (z != nullptr) {
+        std::memcpy(m_z.get() + m_writePos, z, static_cast<size_t>(first) * sizeof(float));
+        std::memcpy(m_z.get(), z + first, static_cast<size_t>(rest) * sizeof(float));
+    } else {
+        std::fill(m_z.get() + m_writePos, m_z.get() + m_writePos + first, 1.0f);
+        std::fill(m_z.get(), m_z.get() + rest, 1.0f);
+    }
     m_writePos = wrap(m_writePos + count);
     m_count = std::min(m_count + count, C);
 }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-// The newest 8.192 s of both channels, in a ring the frame appends to as it
+// The newest 8.192 s of both channels and of Z, in a ring the frame appends to as it
 // drains the ring buffer. The waveform window, its trigger, the XY trace and
 // the meters all read from here. Indices are positions in the ring: the
 // newest n samples start at startOfNewest(n) and may wrap past the end.
@@ -15,8 +15,9 @@ public:
 
     SampleHistory();
 
-    // Appends count <= capacity frames, overwriting the oldest.
-    void append(const float* left, const float* right, int64_t count);
+    // Appends count <= capacity frames, overwriting the oldest; without z
+    // their Z is full brightness (1).
+    void append(const float* left, const float* right, int64_t count, const float* z = nullptr);
     // Samples held, at most capacity.
     int64_t count() const { return m_count; }
     // Index of the first of the newest n samples (n <= capacity).
@@ -29,6 +30,7 @@ public:
     }
     // 0 = left, anything else = right.
     const float* channel(int64_t which) const { return which == 0 ? m_left.get() : m_right.get(); }
+    const float* zChannel() const { return m_z.get(); }
 
     // dst[k] = channel[(start + k) mod capacity], k < count <= capacity.
     static void copy(const float* channel, int64_t start, int64_t count, float* dst);
@@ -40,6 +42,7 @@ public:
 private:
     std::unique_ptr<float[]> m_left;
     std::unique_ptr<float[]> m_right;
+    std::unique_ptr<float[]> m_z;
     int64_t m_writePos = 0;  // where the next sample goes
     int64_t m_count = 0;
 };

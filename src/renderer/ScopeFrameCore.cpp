@@ -1,6 +1,7 @@
 #include "renderer/ScopeFrameCore.h"
 
 #include "audio/RingBuffer.h"
+#include "renderer/BeamModel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,10 +18,12 @@ std::unique_ptr<float[]> zeroed(int64_t count)
 ScopeFrameCore::ScopeFrameCore()
     : m_scratchLeft(zeroed(scratchSize)),
       m_scratchRight(zeroed(scratchSize)),
+      m_scratchZ(zeroed(scratchSize)),
       m_filteredLeft(zeroed(scratchSize)),
       m_filteredRight(zeroed(scratchSize)),
       m_waveformLeft(zeroed(maxGPUSamples)),
-      m_waveformRight(zeroed(maxGPUSamples))
+      m_waveformRight(zeroed(maxGPUSamples)),
+      m_waveformZ(zeroed(maxGPUSamples))
 {
 }
 
@@ -37,9 +40,9 @@ int64_t ScopeFrameCore::drain()
 {
     if (!ringBuffer)
         return 0;
-    const int64_t n =
-        std::clamp<int64_t>(ringBuffer->read(m_scratchLeft.get(), m_scratchRight.get(), scratchSize), 0, scratchSize);
-    m_history.append(m_scratchLeft.get(), m_scratchRight.get(), n);
+    const int64_t n = std::clamp<int64_t>(
+        ringBuffer->read(m_scratchLeft.get(), m_scratchRight.get(), scratchSize, m_scratchZ.get()), 0, scratchSize);
+    m_history.append(m_scratchLeft.get(), m_scratchRight.get(), n, m_scratchZ.get());
     m_meters.feed(m_scratchLeft.get(), m_scratchRight.get(), n, sampleRate);
     return n;
 }
@@ -57,6 +60,7 @@ int64_t ScopeFrameCore::paceXY(int64_t drained)
     const int64_t from = m_history.startOfNewest(due.age);
     SampleHistory::copy(m_history.channel(0), from, due.count, m_scratchLeft.get());
     SampleHistory::copy(m_history.channel(1), from, due.count, m_scratchRight.get());
+    SampleHistory::copy(m_history.zChannel(), from, due.count, m_scratchZ.get());
     return due.count;
 }
 
@@ -78,21 +82,34 @@ int64_t ScopeFrameCore::reconstructXY(int64_t count)
     count = std::clamp<int64_t>(count, 0, scratchSize);
     m_upsampler.setFactor(static_cast<int>(std::clamp<int64_t>(upsampling, 1, BandLimitedUpsampler::kMaxFactor)));
     const int factor = m_upsampler.factor();
+    const bool z = zInput == 1 || zInput == 2;
+    int64_t points = count;
     if (factor == 1) {
         m_xyLeft = m_filteredLeft.get();
         m_xyRight = m_filteredRight.get();
-        return count;
+        m_xyBrightness = m_scratchZ.get();
+    } else {
+        const size_t room = static_cast<size_t>(scratchSize * BandLimitedUpsampler::kMaxFactor);
+        if (m_upsampledLeft.size() < room) {
+            m_upsampledLeft.resize(room);
+            m_upsampledRight.resize(room);
+            m_upsampledZ.resize(room);
+        }
+        // Z goes along even when off, so that turning it on finds its history.
+        const float* in[] = {m_filteredLeft.get(), m_filteredRight.get(), m_scratchZ.get()};
+        float* out[] = {m_upsampledLeft.data(), m_upsampledRight.data(), m_upsampledZ.data()};
+        m_xyLeft = out[0];
+        m_xyRight = out[1];
+        m_xyBrightness = out[2];
+        points = m_upsampler.process(in, count, out);
     }
-    const size_t room = static_cast<size_t>(scratchSize * BandLimitedUpsampler::kMaxFactor);
-    if (m_upsampledLeft.size() < room) {
-        m_upsampledLeft.resize(room);
-        m_upsampledRight.resize(room);
+    if (!z) {
+        m_xyBrightness = nullptr;
+        return points;
     }
-    const float* in[] = {m_filteredLeft.get(), m_filteredRight.get()};
-    float* out[] = {m_upsampledLeft.data(), m_upsampledRight.data()};
-    m_xyLeft = out[0];
-    m_xyRight = out[1];
-    return m_upsampler.process(in, count, out);
+    // Brightness from Z after the reconstruction: its overshoot is clamped.
+    beam::applyZBrightness(m_xyBrightness, points, zInput);
+    return points;
 }
 
 void ScopeFrameCore::applyDisplayFilterWaveform(float* left, float* right, int64_t count, int64_t startIdx)
@@ -130,25 +147,39 @@ int64_t ScopeFrameCore::prepareWaveformData()
     const int64_t start = findTriggerPoint(m).value_or(m_history.startOfNewest(m));
     SampleHistory::copy(m_history.channel(0), start, m, m_waveformLeft.get());
     SampleHistory::copy(m_history.channel(1), start, m, m_waveformRight.get());
+    const bool z = zInput == 1 || zInput == 2;
+    if (z)
+        SampleHistory::copy(m_history.zChannel(), start, m, m_waveformZ.get());
     applyDisplayFilterWaveform(m_waveformLeft.get(), m_waveformRight.get(), m, start);
     m_waveOutLeft = m_waveformLeft.get();
     m_waveOutRight = m_waveformRight.get();
+    m_waveBrightness = z ? m_waveformZ.get() : nullptr;
     // Upsampled, the window spans the same screen: f points per sample step
     // and the last sample last. The factor halves where that would not fit
     // the GPU's buffers.
     int factor = BandLimitedUpsampler::heldFactor(static_cast<int>(std::clamp<int64_t>(upsampling, 1, 8)));
     while (factor > 1 && factor * (m - 1) + 1 > maxGPUSamples)
         factor /= 2;
-    if (factor == 1 || m < 2)
+    if (factor == 1 || m < 2) {
+        if (z)
+            beam::applyZBrightness(m_waveformZ.get(), m, zInput);
         return m;
+    }
     const size_t room = static_cast<size_t>(maxGPUSamples + BandLimitedUpsampler::kMaxFactor);
     if (m_waveUpLeft.size() < room) {
         m_waveUpLeft.resize(room);
         m_waveUpRight.resize(room);
+        m_waveUpZ.resize(room);
     }
     upsampleWindow(m_waveformLeft.get(), m, 0, 0, factor, m_waveUpLeft.data());
     upsampleWindow(m_waveformRight.get(), m, 0, 0, factor, m_waveUpRight.data());
     m_waveOutLeft = m_waveUpLeft.data();
     m_waveOutRight = m_waveUpRight.data();
-    return factor * (m - 1) + 1;
+    const int64_t points = factor * (m - 1) + 1;
+    if (z) {
+        upsampleWindow(m_waveformZ.get(), m, 0, 0, factor, m_waveUpZ.data());
+        beam::applyZBrightness(m_waveUpZ.data(), points, zInput);
+        m_waveBrightness = m_waveUpZ.data();
+    }
+    return points;
 }

@@ -45,6 +45,10 @@ public:
     // 4, 8 on the band-limited path between them (other values are held to
     // those); the meters never see the extra points.
     int64_t upsampling = 1;
+    // How a source's third channel, Z, sets the beam's brightness: 0 not at
+    // all, 1 as 0 ... 1, 2 as -1 ... 1 (beam::zBrightness). Sources without
+    // one read as full brightness.
+    int64_t zInput = 0;
     // False: each XY frame draws exactly what it drained, unsmoothed (a
     // video render, which hands over one frame's samples per frame).
     bool paced = true;
@@ -74,6 +78,9 @@ public:
     int64_t reconstructXY(int64_t count);
     const float* xyLeftData() const { return m_xyLeft; }
     const float* xyRightData() const { return m_xyRight; }
+    // The beam's brightness at each of those points (0 ... 1), from Z
+    // reconstructed with them; nullptr while zInput is off.
+    const float* xyBrightnessData() const { return m_xyBrightness; }
     // Points per sample of the last reconstructXY.
     int xyFactor() const { return m_upsampler.factor(); }
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
@@ -89,6 +96,8 @@ public:
     const float* filteredRightData() const { return m_filteredRight.get(); }
     const float* waveformLeftData() const { return m_waveOutLeft; }
     const float* waveformRightData() const { return m_waveOutRight; }
+    // The brightness at each point of that window; nullptr while zInput is off.
+    const float* waveformBrightnessData() const { return m_waveBrightness; }
 
 private:
     // Filters a window copied from history index startIdx in place, from a
@@ -100,23 +109,29 @@ private:
     MeterSchedule m_meters;
     XYPacer m_xyPacer{scratchSize};
     StereoBiquadFilter m_displayFilter;
-    BandLimitedUpsampler m_upsampler{2};
+    BandLimitedUpsampler m_upsampler{3};
     std::vector<float> m_upsampledLeft;  // made on first use
     std::vector<float> m_upsampledRight;
+    std::vector<float> m_upsampledZ;
     const float* m_xyLeft = nullptr;
     const float* m_xyRight = nullptr;
+    float* m_xyBrightness = nullptr;
 
     std::unique_ptr<float[]> m_scratchLeft;
     std::unique_ptr<float[]> m_scratchRight;
+    std::unique_ptr<float[]> m_scratchZ;
     std::unique_ptr<float[]> m_filteredLeft;
     std::unique_ptr<float[]> m_filteredRight;
     // What the next upload puts into the GPU sample buffers in waveform mode.
     std::unique_ptr<float[]> m_waveformLeft;
     std::unique_ptr<float[]> m_waveformRight;
+    std::unique_ptr<float[]> m_waveformZ;
     // The window reconstructed between its samples, when upsampling (made on
     // first use), and which of the two the last window left.
     std::vector<float> m_waveUpLeft;
     std::vector<float> m_waveUpRight;
+    std::vector<float> m_waveUpZ;
     const float* m_waveOutLeft = m_waveformLeft.get();
     const float* m_waveOutRight = m_waveformRight.get();
+    const float* m_waveBrightness = nullptr;
 };

@@ -15,11 +15,12 @@ constexpr GLuint kRightBinding = 1;
 constexpr GLuint kParamsBinding = 2;
 constexpr GLuint kStrokesBinding = 3;
 constexpr GLuint kStrokeDrawBinding = 4;
+constexpr GLuint kBrightnessBinding = 5;
 constexpr GLint kColumnsLocation = 0;
 constexpr GLsizeiptr kStrokeBytes = 32;        // two vec4 in std430
 constexpr GLsizeiptr kDrawCommandBytes = 16;   // glDrawArraysIndirect's four uints
 constexpr GLint kDecayLocation = 0;
-constexpr GLsizeiptr kParamsBufferSize = 64;  // room for the largest block (48 bytes)
+constexpr GLsizeiptr kParamsBufferSize = 64;  // room for the largest block (52 bytes)
 
 // The renderer's background colour, as a display value.
 constexpr GLfloat kBackgroundRgb = beam::kBackground;
@@ -68,15 +69,16 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 
     clearGlErrors(gl);
     gl->glGenVertexArrays(1, &passes->m_vertexArray);
-    GLuint buffers[6] = {};
-    gl->glGenBuffers(6, buffers);
+    GLuint buffers[7] = {};
+    gl->glGenBuffers(7, buffers);
     passes->m_leftGPUBuffer = buffers[0];
     passes->m_rightGPUBuffer = buffers[1];
     passes->m_beamParams = buffers[2];
     passes->m_waveformParams = buffers[3];
     passes->m_strokes = buffers[4];
     passes->m_strokeDraw = buffers[5];
-    for (GLuint buffer : {buffers[0], buffers[1]}) {
+    passes->m_brightnessGPUBuffer = buffers[6];
+    for (GLuint buffer : {buffers[0], buffers[1], buffers[6]}) {
         gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
         gl->glBufferData(GL_SHADER_STORAGE_BUFFER, kSampleCapacity * GLsizeiptr(sizeof(float)), nullptr,
                          GL_STREAM_DRAW);
@@ -88,7 +90,7 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
     }
     gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
     if (gl->glGetError() != GL_NO_ERROR || passes->m_vertexArray == 0 || buffers[0] == 0 || buffers[1] == 0 ||
-        buffers[2] == 0 || buffers[3] == 0 || buffers[4] == 0 || buffers[5] == 0)
+        buffers[2] == 0 || buffers[3] == 0 || buffers[4] == 0 || buffers[5] == 0 || buffers[6] == 0)
         return fail(QStringLiteral("could not create the sample buffers"));
     return passes;
 }
@@ -100,8 +102,9 @@ ScopePasses::~ScopePasses()
                            m_glowBlurProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
-    const GLuint buffers[6] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams, m_strokes, m_strokeDraw};
-    m_gl->glDeleteBuffers(6, buffers);  // zeros are ignored
+    const GLuint buffers[7] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams,
+                               m_strokes,       m_strokeDraw,     m_brightnessGPUBuffer};
+    m_gl->glDeleteBuffers(7, buffers);  // zeros are ignored
     if (m_vertexArray != 0)
         m_gl->glDeleteVertexArrays(1, &m_vertexArray);
 }
@@ -169,12 +172,15 @@ void ScopePasses::fadeCapped(const ScopeTexture& target, float decay)
     m_gl->glBindImageTexture(0, 0, 0, GL_FALSE, 0, GL_READ_WRITE, GL_RGBA16F);
 }
 
-void ScopePasses::uploadSamples(const float* left, const float* right, int64_t count)
+void ScopePasses::uploadSamples(const float* left, const float* right, int64_t count, const float* brightness)
 {
     const GLsizeiptr bytes = static_cast<GLsizeiptr>(std::clamp<int64_t>(count, 0, kSampleCapacity)) *
                              GLsizeiptr(sizeof(float));
     const GLsizeiptr capacity = kSampleCapacity * GLsizeiptr(sizeof(float));
-    for (auto [buffer, data] : {std::pair{m_leftGPUBuffer, left}, std::pair{m_rightGPUBuffer, right}}) {
+    for (auto [buffer, data] : {std::pair{m_leftGPUBuffer, left}, std::pair{m_rightGPUBuffer, right},
+                                std::pair{m_brightnessGPUBuffer, brightness}}) {
+        if (data == nullptr)
+            continue;
         m_gl->glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
         m_gl->glBufferData(GL_SHADER_STORAGE_BUFFER, capacity, nullptr, GL_STREAM_DRAW);  // orphan
         m_gl->glBufferSubData(GL_SHADER_STORAGE_BUFFER, 0, bytes, data);
@@ -195,6 +201,7 @@ void ScopePasses::bindSamples()
 {
     m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kLeftBinding, m_leftGPUBuffer);
     m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kRightBinding, m_rightGPUBuffer);
+    m_gl->glBindBufferBase(GL_SHADER_STORAGE_BUFFER, kBrightnessBinding, m_brightnessGPUBuffer);
 }
 
 void ScopePasses::beginBlending(const ScopeTexture& target)

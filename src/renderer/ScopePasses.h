@@ -38,10 +38,11 @@ public:
     // The same with every texel first capped at beam::kMaxTexel and NaN
     // cleared ("applyDecay"): for when light may have overflowed.
     void fadeCapped(const ScopeTexture& target, float decay);
-    // Replaces the first count samples of both sample buffers. The old
-    // storage is orphaned first, so a draw still queued on the GPU keeps the
-    // samples it was given.
-    void uploadSamples(const float* left, const float* right, int64_t count);
+    // Replaces the first count samples of both sample buffers and, when
+    // given, of the brightness buffer (read where the params' useBrightness
+    // is set). The old storage is orphaned first, so a draw still queued on
+    // the GPU keeps the samples it was given.
+    void uploadSamples(const float* left, const float* right, int64_t count, const float* brightness = nullptr);
     // Blend the XY trace / the two waveforms of the uploaded samples into
     // the texture (params.count segments' worth of samples, at least 2).
     void drawBeam(const ScopeTexture& target, const BeamParams& params);
@@ -91,6 +92,7 @@ private:
     GLuint m_vertexArray = 0;
     GLuint m_leftGPUBuffer = 0;
     GLuint m_rightGPUBuffer = 0;
+    GLuint m_brightnessGPUBuffer = 0;
     GLuint m_beamParams = 0;
     GLuint m_waveformParams = 0;
     GLuint m_strokes = 0;             // what the column merge leaves for the stroke draw

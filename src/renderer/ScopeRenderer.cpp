@@ -142,6 +142,7 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
     if (!xy)
         m_core.dropXYBacklog();
     m_core.upsampling = upsampling;
+    m_core.zInput = zInput;
     const int64_t count = xy ? m_core.paceXY(drained) : m_core.prepareWaveformData();
 
     // Nothing new and everything faded below visibility: the picture is the
@@ -177,12 +178,14 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
             const int64_t points = m_core.reconstructXY(count);
             const float* left = m_core.xyLeftData();
             const float* right = m_core.xyRightData();
+            const float* brightness = m_core.xyBrightnessData();
             BeamParams params = makeBeamParams(settings, points, width, height);
             params.stepScale = static_cast<float>(m_core.xyFactor());
+            params.useBrightness = brightness != nullptr;
             // A long path goes up in pieces that share their end points.
             for (int64_t from = 0; from + 1 < points; from += ScopePasses::kSampleCapacity - 1) {
                 const int64_t n = std::min(points - from, ScopePasses::kSampleCapacity);
-                m_passes->uploadSamples(left + from, right + from, n);
+                m_passes->uploadSamples(left + from, right + from, n, brightness ? brightness + from : nullptr);
                 params.count = static_cast<uint32_t>(n);
                 m_passes->drawBeam(m_texture, params);
             }
@@ -194,8 +197,11 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
         } else {
             const float* left = m_core.waveformLeftData();
             const float* right = m_core.waveformRightData();
-            m_passes->uploadSamples(left, right, count);
-            m_passes->drawWaveform(m_texture, makeWaveformParams(settings, count, width, height));
+            const float* brightness = m_core.waveformBrightnessData();
+            m_passes->uploadSamples(left, right, count, brightness);
+            WaveformParams params = makeWaveformParams(settings, count, width, height);
+            params.useBrightness = brightness != nullptr;
+            m_passes->drawWaveform(m_texture, params);
             m_litRect = beam::unite(m_litRect, beam::waveformLitRect(left, right, count, waveformGain,
                                                                      beamWidth, width, height));
             m_lightBound += static_cast<float>(2 * (count - 1)) * beam::waveformSegmentPeakBound(shape);

@@ -77,6 +77,7 @@ public:
     float waveformGain = 1.0f;
     int64_t upsampling = 1;              // points per sample: 1 (straight segments), 2, 4 or 8
     float glow = 0.0f;                   // a soft halo around the light, 0 (none) ... 1
+    int64_t zInput = 0;                  // a third channel's brightness: 0 off, 1 as 0 ... 1, 2 as -1 ... 1
     float timePerDivision = 10.0f;       // kept for the view; the window length is core().displaySampleCount
     bool scopeVisible = true;            // false: frames only drain and tick the meters
 

@@ -23,6 +23,8 @@ struct BeamParams {
     // times as long, shared by its f parts, so the light along a path does
     // not change with the points drawn on it.
     float stepScale;
+    // 1: the brightness buffer holds each point's brightness (Z); 0: all full.
+    uint32_t useBrightness;
 };
 
 struct WaveformParams {
@@ -36,11 +38,12 @@ struct WaveformParams {
     float colorGreen;
     float colorBlue;
     float speedSensitivity;
+    uint32_t useBrightness;
 };
 
-static_assert(sizeof(BeamParams) == 48 && offsetof(BeamParams, speedSensitivity) == 20 &&
+static_assert(sizeof(BeamParams) == 52 && offsetof(BeamParams, speedSensitivity) == 20 &&
               offsetof(BeamParams, colorRed) == 24 && offsetof(BeamParams, xyGain) == 40);
-static_assert(sizeof(WaveformParams) == 40 && offsetof(WaveformParams, waveformGain) == 20 &&
+static_assert(sizeof(WaveformParams) == 44 && offsetof(WaveformParams, waveformGain) == 20 &&
               offsetof(WaveformParams, colorRed) == 24 && offsetof(WaveformParams, speedSensitivity) == 36);
 
 // Most strokes the column merge leaves per column and channel; the shaders

@@ -18,12 +18,16 @@ enum class DisplayMode : int { xy = 0, waveform = 1 };
 enum class BeamColorMode : int { green = 0, amber = 1, blue = 2 };
 enum class XYRotation : int { deg0 = 0, deg45 = 1 };
 enum class KXScaleMode : int { edm = 0, rock = 1, mix = 2 };
+// How a source's third channel sets the beam's brightness: not at all, as
+// 0 ... 1, or as -1 ... 1 (a signed channel, dark at -1).
+enum class ZInput : int { off = 0, unipolar = 1, bipolar = 2 };
 
 inline constexpr std::array<DisplayMode, 2> kAllDisplayModes = {DisplayMode::xy, DisplayMode::waveform};
 inline constexpr std::array<BeamColorMode, 3> kAllBeamColorModes = {
     BeamColorMode::green, BeamColorMode::amber, BeamColorMode::blue};
 inline constexpr std::array<XYRotation, 2> kAllXYRotations = {XYRotation::deg0, XYRotation::deg45};
 inline constexpr std::array<KXScaleMode, 3> kAllKXScaleModes = {KXScaleMode::edm, KXScaleMode::rock, KXScaleMode::mix};
+inline constexpr std::array<ZInput, 3> kAllZInputs = {ZInput::off, ZInput::unipolar, ZInput::bipolar};
 
 constexpr std::string_view rawValue(DisplayMode mode)
 {
@@ -62,6 +66,16 @@ constexpr std::string_view rawValue(KXScaleMode mode)
     case KXScaleMode::mix: return "MIX";
     }
     return "EDM";
+}
+
+constexpr std::string_view rawValue(ZInput mode)
+{
+    switch (mode) {
+    case ZInput::off: return "off";
+    case ZInput::unipolar: return "unipolar";
+    case ZInput::bipolar: return "bipolar";
+    }
+    return "off";
 }
 
 namespace detail {

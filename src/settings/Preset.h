@@ -33,6 +33,7 @@ struct Preset {
     std::optional<float> displayFilterFrequency;
     std::optional<int64_t> upsampling;
     std::optional<float> glow;
+    std::optional<QString> zInput;
 
     friend bool operator==(const Preset&, const Preset&) = default;
 };

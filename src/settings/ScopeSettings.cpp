@@ -70,6 +70,7 @@ void ScopeSettings::setDisplayFilterType(FilterType value) { set(settings::displ
 void ScopeSettings::setDisplayFilterFrequency(float value) { set(settings::displayFilterFrequency, value); }
 void ScopeSettings::setUpsampling(int64_t value) { set(settings::upsampling, value); }
 void ScopeSettings::setGlow(float value) { set(settings::glow, value); }
+void ScopeSettings::setZInput(ZInput value) { set(settings::zInput, value); }
 void ScopeSettings::setScopeVisible(bool value) { assign(m_scopeVisible, value, &ScopeSettings::displayChanged); }
 void ScopeSettings::setRhythmMatchRate(float value) { assign(m_rhythmMatchRate, value, &ScopeSettings::metersChanged); }
 void ScopeSettings::setExpansionPressure(float value)

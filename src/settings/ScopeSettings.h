@@ -82,6 +82,7 @@ public:
     float displayFilterFrequency() const { return m_values.displayFilterFrequency; }
     int64_t upsampling() const { return m_values.upsampling; }
     float glow() const { return m_values.glow; }
+    ZInput zInput() const { return m_values.zInput; }
     bool scopeVisible() const { return m_scopeVisible; }
     float rhythmMatchRate() const { return m_rhythmMatchRate; }
     float expansionPressure() const { return m_expansionPressure; }
@@ -111,6 +112,7 @@ public:
     void setDisplayFilterFrequency(float value);
     void setUpsampling(int64_t value);
     void setGlow(float value);
+    void setZInput(ZInput value);
     void setScopeVisible(bool value);
     void setRhythmMatchRate(float value);
     void setExpansionPressure(float value);

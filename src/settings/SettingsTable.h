@@ -42,6 +42,7 @@ struct DisplaySettings {
     float displayFilterFrequency = 1000.0f;
     int64_t upsampling = 1;  // the beam's reconstruction: 1 (off), 2, 4 or 8 points per sample
     float glow = 0.0f;       // a soft halo around the brightest light, 0 (none) ... 1
+    ZInput zInput = ZInput::off;
 
     friend bool operator==(const DisplaySettings&, const DisplaySettings&) = default;
 };
@@ -125,11 +126,13 @@ inline constexpr Setting<int64_t, std::optional<int64_t>> upsampling{
     "upsampling", &D::upsampling, &P::upsampling, WhenAbsent::reset, "UPSAMPLE", 0, 0, kUpsamplingOptions};
 inline constexpr Setting<float, std::optional<float>> glow{
     "glow", &D::glow, &P::glow, WhenAbsent::reset, "GLOW", 0.0f, 1.0f};
+inline constexpr Setting<ZInput, std::optional<QString>> zInput{
+    "zInput", &D::zInput, &P::zInput, WhenAbsent::reset, "Z", 0, 0, kAllZInputs};
 
 inline constexpr auto kAll = std::tie(displayMode, frameRate, audioBufferSize, decay, intensity, beamWidth,
                                       speedSensitivity, xyRotation, beamColorMode, xyGain, timePerDivision,
                                       triggerLevel, triggerEnabled, triggerChannel, waveformGain, kxScaleMode,
-                                      displayFilterType, displayFilterFrequency, upsampling, glow);
+                                      displayFilterType, displayFilterFrequency, upsampling, glow, zInput);
 
 // Calls visit(row) for every row, in the table's order.
 template <typename Visit>

@@ -165,6 +165,7 @@ QComboBox* ControlPanel::timePicker() const { return m_mode->timePicker(); }
 SegmentedPicker* ControlPanel::rotationPicker() const { return m_mode->rotationPicker(); }
 SegmentedPicker* ControlPanel::filterPicker() const { return m_mode->filterPicker(); }
 QComboBox* ControlPanel::upsamplingPicker() const { return m_sliders->upsamplingPopup(); }
+QComboBox* ControlPanel::zInputPicker() const { return m_sliders->zInputPopup(); }
 QComboBox* ControlPanel::filterFrequencyPicker() const { return m_mode->filterFrequencyPicker(); }
 SegmentedPicker* ControlPanel::colorPicker() const { return m_mode->colorPicker(); }
 MeterBar* ControlPanel::rhythmBar() const { return m_meters->rhythmBar(); }

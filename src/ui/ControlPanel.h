@@ -81,6 +81,7 @@ public:
     SegmentedPicker* filterPicker() const;
     QComboBox* filterFrequencyPicker() const;
     QComboBox* upsamplingPicker() const;
+    QComboBox* zInputPicker() const;
     SegmentedPicker* colorPicker() const;
     MeterBar* rhythmBar() const;
     QLabel* rhythmText() const;

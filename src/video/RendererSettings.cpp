@@ -26,4 +26,5 @@ void applyDisplaySettings(ScopeRenderer& r, const DisplaySettings& s, double sam
     r.core().displayFilterFrequency = s.displayFilterFrequency;
     r.upsampling = s.upsampling;
     r.glow = s.glow;
+    r.zInput = static_cast<int64_t>(s.zInput);  // the case's position: off, 0 ... 1, -1 ... 1
 }

@@ -1,6 +1,7 @@
 #include "video/VideoRender.h"
 
 #include "audio/RingBuffer.h"
+#include "audio/StereoConversion.h"
 #include "media/AudioFileDecoder.h"
 #include "media/VideoEncoder.h"
 #include "renderer/BeamModel.h"
@@ -79,9 +80,9 @@ void makeTransparent(uint8_t* rgba, size_t pixels)
     }
 }
 
-// Reads up to `frames` frames of the file as stereo (mono on both sides,
-// channels past the second left out); fewer only at its end. -1 on a
-// read error.
+// Reads up to `frames` frames of the file into `scratch` as they are, and
+// as stereo for the sound track (mono on both sides, channels past the
+// second left out); fewer only at its end. -1 on a read error.
 int64_t readStereo(AudioFileDecoder& decoder, std::vector<float>& scratch, float* stereo, int64_t frames)
 {
     const int channels = decoder.info().channels;
@@ -281,7 +282,8 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
     if (!functions)
         return failed("The headless OpenGL context lacks OpenGL 4.3");
     GlFunctions& f = *functions;
-    const auto ring = std::make_shared<RingBuffer>(ScopeFrameCore::scratchSize, 2);
+    const auto ring = std::make_shared<RingBuffer>(ScopeFrameCore::scratchSize, 3);  // left, right, Z
+    StereoBlockWriter toRing;
     QString rendererError;
     const auto renderer = ScopeRenderer::create(std::move(functions), ring, &rendererError);
     if (!renderer)
@@ -338,7 +340,8 @@ RenderOutcome VideoRender::run(const VideoRenderJob& job, const Progress& progre
             return failed(decoder->error());
         if (got == 0)
             break;
-        ring->write(slot->stereo.data(), got);
+        const int channels = decoder->info().channels;
+        toRing.write(AudioBlock{scratch.data(), got * channels, channels, false}, *ring);
         slot->frames = got;
 
         clock = Clock::now();

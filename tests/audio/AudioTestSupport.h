@@ -9,17 +9,18 @@
 #include <vector>
 
 struct StereoFrames {
-    std::vector<float> left, right;
+    std::vector<float> left, right, z;
 };
 
 // Every unread frame of `ring`, split into channels.
 inline StereoFrames drain(RingBuffer& ring)
 {
     const auto capacity = static_cast<size_t>(ring.capacity());
-    StereoFrames got{std::vector<float>(capacity), std::vector<float>(capacity)};
-    const auto n = static_cast<size_t>(ring.read(got.left.data(), got.right.data(), ring.capacity()));
+    StereoFrames got{std::vector<float>(capacity), std::vector<float>(capacity), std::vector<float>(capacity)};
+    const auto n = static_cast<size_t>(ring.read(got.left.data(), got.right.data(), ring.capacity(), got.z.data()));
     got.left.resize(n);
     got.right.resize(n);
+    got.z.resize(n);
     return got;
 }
 

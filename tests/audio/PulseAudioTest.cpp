@@ -54,16 +54,18 @@ TEST_F(PulseAudioTest, APlayedToneComesBackThroughSystemAudioAndThroughAnInput)
 }
 
 // A 44.1 kHz file plays through the default output: the scope runs at the
-// file's rate and gets its tones on their own channels, and the output
-// (recorded through System Audio beside it) plays the same sound.
+// file's rate and gets its tones on their own channels, its third as Z, and
+// the output (recorded through System Audio beside it) plays the same sound
+// without the third.
 TEST_F(PulseAudioTest, AFilePlaysThroughTheOutputAtItsOwnRate)
 {
     mediatest::TempDir dir;
     const auto left = test::sine(3 * 44100, 44100, 440.0, 0.5f), right = test::sine(3 * 44100, 44100, 1100.0, 0.25f);
-    std::vector<float> stereo;
+    const auto z = test::sine(3 * 44100, 44100, 660.0, 0.75f);
+    std::vector<float> frames;
     for (size_t i = 0; i < left.size(); ++i)
-        stereo.insert(stereo.end(), {left[i], right[i]});
-    mediatest::writeFloatWav(dir.file("tones.wav"), 44100, stereo);
+        frames.insert(frames.end(), {left[i], right[i], z[i]});
+    mediatest::writeFloatWav(dir.file("tones.wav"), 44100, frames, 3);
 
     AudioEngine output(backend), file(std::make_shared<PulseBackend>(sharedServer(), 2000));
     output.setSelectedDeviceID(AudioDeviceInfo::kSystemAudioID);
@@ -78,6 +80,7 @@ TEST_F(PulseAudioTest, AFilePlaysThroughTheOutputAtItsOwnRate)
         ASSERT_TRUE(heard) << "nothing heard at " << rate;
         EXPECT_NEAR(amplitudeAt(heard->left, 440.0, rate), 0.5, 0.01) << rate;
         EXPECT_NEAR(amplitudeAt(heard->right, 1100.0, rate), 0.25, 0.01) << rate;
+        EXPECT_NEAR(amplitudeAt(heard->z, 660.0, rate), engine == &file ? 0.75 : 0.0, 0.01) << rate;
     }
 }
 

@@ -105,13 +105,16 @@ inline std::optional<StereoFrames> listen(RingBuffer& ring, double rate, int tim
             } else if (!heard.left.empty() || std::fabs(got.left[i]) + std::fabs(got.right[i]) > 0.05f) {
                 heard.left.push_back(got.left[i]);
                 heard.right.push_back(got.right[i]);
+                heard.z.push_back(got.z[i]);
             }
         }
         return heard.left.size() == wanted;
     }, timeoutMs);
     if (!done)
         return std::nullopt;
-    return StereoFrames{{heard.left.begin() + 2048, heard.left.end()}, {heard.right.begin() + 2048, heard.right.end()}};
+    return StereoFrames{{heard.left.begin() + 2048, heard.left.end()},
+                        {heard.right.begin() + 2048, heard.right.end()},
+                        {heard.z.begin() + 2048, heard.z.end()}};
 }
 
 // The amplitude of x's component at `hz` (one bin of a DFT). Over whole cycles

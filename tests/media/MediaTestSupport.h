@@ -78,11 +78,12 @@ inline std::vector<uint8_t> wav(uint32_t rate, uint32_t channels, uint16_t forma
 }
 
 // A 32-bit float stereo WAV of `interleaved` at `rate`.
-inline void writeFloatWav(const std::string& path, uint32_t rate, const std::vector<float>& interleaved)
+inline void writeFloatWav(const std::string& path, uint32_t rate, const std::vector<float>& interleaved,
+                          int channels = 2)
 {
     std::vector<uint8_t> data(interleaved.size() * sizeof(float));
     std::memcpy(data.data(), interleaved.data(), data.size());
-    writeFile(path, wav(rate, 2, 3, 32, data));
+    writeFile(path, wav(rate, channels, 3, 32, data));
 }
 
 inline double toneHz(int channel) { return 440.0 + 560.0 * channel; }

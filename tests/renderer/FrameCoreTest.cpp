@@ -252,6 +252,41 @@ TEST(ParameterBlocks, LightShapeAndTurnAreMadeFinite)
         EXPECT_TRUE(std::isfinite(v) && v >= 0.0f) << v;
 }
 
+// Each point's brightness is its own sample's Z by the convention, held to
+// 0 ... 1 (NaN dark), on the XY path and in the waveform window, at every
+// factor; with Z off there is none.
+TEST(FrameCore, EachPointTakesItsOwnSamplesZ)
+{
+    const std::vector<float> z = {-2, -1, -0.5f, 0, 0.25f, 1, 3, NAN};
+    const struct { int64_t convention; std::vector<float> brightness; } rows[] = {
+        {0, {}}, {1, {0, 0, 0, 0, 0.25f, 1, 1, 0}}, {2, {0, 0, 0.25f, 0.5f, 0.625f, 1, 1, 0}}};
+    for (int64_t factor : {1, 8})
+        for (const auto& r : rows) {
+            ScopeFrameCore core;
+            core.upsampling = factor;
+            core.zInput = r.convention;
+            core.triggerEnabled = false;
+            core.displaySampleCount = 40;
+            core.ringBuffer = std::make_shared<RingBuffer>(65536, 3);
+            std::vector<float> frames;  // the left channel counts the samples
+            for (int k = 0; k < 40; ++k)
+                frames.insert(frames.end(), {float(k), 0.0f, z[size_t(k % 8)]});
+            core.ringBuffer->write(frames.data(), 40);
+            const int64_t n = core.paceXY(core.drainAndTick());
+            core.applyDisplayFilterXY(n);
+            const int64_t points = core.reconstructXY(n);
+            ASSERT_EQ(core.prepareWaveformData(), factor * 39 + 1);
+            if (r.brightness.empty()) {
+                EXPECT_TRUE(!core.xyBrightnessData() && !core.waveformBrightnessData());
+                continue;
+            }
+            for (int64_t i = 0; i < points; i += factor)  // the left channel says which sample is there
+                ASSERT_EQ(core.xyBrightnessData()[i], r.brightness[size_t(core.xyLeftData()[i]) % 8]) << factor << " " << i;
+            for (int64_t k = 0; k < 40; ++k)
+                ASSERT_EQ(core.waveformBrightnessData()[k * factor], r.brightness[size_t(k) % 8]) << factor << " " << k;
+        }
+}
+
 // The XY path has the points per sample asked for, on the signal between the
 // samples (a ramp stays a ramp, three samples late); at one point per sample
 // it is the filtered samples themselves.

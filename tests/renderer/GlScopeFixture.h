@@ -22,6 +22,13 @@ struct Light {
     float at(int x, int y, int c) const { return rgba[(size_t(y) * size_t(width) + size_t(x)) * 4 + size_t(c)]; }
     float hottest(int x, int y) const { return std::max({at(x, y, 0), at(x, y, 1), at(x, y, 2)}); }
     float maximum() const { return rgba.empty() ? 0.0f : *std::max_element(rgba.begin(), rgba.end()); }
+    double total(int c) const
+    {
+        double sum = 0;
+        for (size_t i = size_t(c); i < rgba.size(); i += 4)
+            sum += rgba[i];
+        return sum;
+    }
 };
 
 // The largest difference between two pictures, relative to the light plus `floor`.

@@ -136,12 +136,6 @@ TEST_F(ScopeRendererGl, EachSegmentLeavesTheEnergyOfTheModel)
 // per sample as at one.
 TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
 {
-    const auto total = [](const Light& light) {
-        double green = 0;
-        for (size_t i = 1; i < light.rgba.size(); i += 4)
-            green += light.rgba[i];
-        return green;
-    };
     const auto left = test::sine(2400, 48000, 240, 0.5), right = test::sine(2400, 48000, 240, 0.5, test::kPi / 2);
     renderer->core().triggerEnabled = false;
     renderer->core().displaySampleCount = 2400;
@@ -150,11 +144,46 @@ TEST_F(ScopeRendererGl, UpsamplingKeepsTheLightAlongThePath)
             renderer->displayMode = mode;
             renderer->speedSensitivity = sensitivity;
             renderer->upsampling = 1;
-            const double straight = total(draw(left, right));
+            const double straight = draw(left, right).total(1);
             for (int64_t factor : {2, 4, 8}) {
                 renderer->upsampling = factor;
-                EXPECT_NEAR(total(draw(left, right)) / straight, 1.0, 0.05)
+                EXPECT_NEAR(draw(left, right).total(1) / straight, 1.0, 0.05)
                     << "mode " << mode << ", " << sensitivity << " at " << factor;
+            }
+        }
+}
+
+// A third channel dims the beam by its convention, in either mode and on
+// the reconstructed path too; with Z off it changes nothing.
+TEST_F(ScopeRendererGl, ZDimsTheBeamByItsConvention)
+{
+    const auto left = test::sine(2400, 48000, 240, 0.5), right = test::sine(2400, 48000, 240, 0.5, test::kPi / 2);
+    renderer->core().ringBuffer = ring = std::make_shared<RingBuffer>(65536, 3);
+    renderer->core().triggerEnabled = false;
+    renderer->core().displaySampleCount = 2400;
+    const auto drawWithZ = [&](float z) {
+        std::vector<float> frames;
+        for (size_t i = 0; i < left.size(); ++i)
+            frames.insert(frames.end(), {left[i], right[i], z});
+        renderer->resize(kWidth, kHeight + 1);
+        renderer->resize(kWidth, kHeight);
+        ring->write(frames.data(), int64_t(left.size()));
+        frame();
+        return scope().total(1);
+    };
+    const struct { int64_t convention; float z, share; } rows[] = {
+        {0, 0.0f, 1.0f}, {1, 1.0f, 1.0f}, {1, 0.5f, 0.5f}, {1, 0.0f, 0.0f}, {1, -3.0f, 0.0f},
+        {2, 1.0f, 1.0f}, {2, 0.0f, 0.5f}, {2, -1.0f, 0.0f}, {2, NAN, 0.0f}};
+    for (int64_t mode : {0, 1})
+        for (int64_t factor : {1, 4}) {
+            renderer->displayMode = mode;
+            renderer->upsampling = factor;
+            renderer->zInput = 0;
+            const double full = drawWithZ(1.0f);
+            for (const auto& r : rows) {
+                renderer->zInput = r.convention;
+                EXPECT_NEAR(drawWithZ(r.z) / full, r.share, 0.01)
+                    << "mode " << mode << " x" << factor << ", convention " << r.convention << ", z " << r.z;
             }
         }
 }

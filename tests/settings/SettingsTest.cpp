@@ -66,7 +66,7 @@ const std::vector<std::pair<const char*, void (*)(ScopeSettings&)>> kAssignments
     SET(setXyRotation, XYRotation::deg0), SET(setBeamColorMode, BeamColorMode::amber), SET(setXyGain, 4.0f),
     SET(setTimePerDivision, 20.0f), SET(setTriggerLevel, -0.25f), SET(setTriggerEnabled, false),
     SET(setTriggerChannel, 1), SET(setWaveformGain, 3.0f), SET(setDisplayFilterType, FilterType::highpass),
-    SET(setDisplayFilterFrequency, 5000.0f), SET(setUpsampling, 8), SET(setGlow, 0.5f),
+    SET(setDisplayFilterFrequency, 5000.0f), SET(setUpsampling, 8), SET(setGlow, 0.5f), SET(setZInput, ZInput::bipolar),
     SET(setScopeVisible, false), SET(setRhythmMatchRate, 0.7f),
     SET(setExpansionPressure, 0.4f), SET(setKxScaleMode, KXScaleMode::mix), SET(setSignalDensity, 0.3f),
     SET(setEnvelopeCurvature, 0.2f), SET(setPhaseCorrelation, -0.5f), SET(setSavedPresets, QList<Preset>(1)),
@@ -76,7 +76,7 @@ const std::vector<std::pair<const char*, void (*)(ScopeSettings&)>> kAssignments
 const Preset kUnusual = {QStringLiteral("unusual"), QStringLiteral("Scope"), -7, 1'000'000'000'000, F::denorm_min(),
                          -0.0f, F::max(), 0.1f, QStringLiteral("0\u00B0"), QStringLiteral("Blue"), 1.0f / 3.0f, 500.0f,
                          -0.999999f, false, std::numeric_limits<int64_t>::min(), -1e-40f, QStringLiteral("MIX"),
-                         QStringLiteral("BP"), 12345.678f, 3, 2.5f};
+                         QStringLiteral("BP"), 12345.678f, 3, 2.5f, QStringLiteral("bipolar")};
 
 void storeRaw(const QString& path, const QString& key, const QVariant& value)
 {
@@ -116,7 +116,7 @@ TEST(ScopeSettings, SettersNotifyFirstAndResetRestoresThePersistedSettingsOnly)
     int notifications = 0;
     QObject::connect(&s, &ScopeSettings::willChange, [&] { ++notifications; });
     s.resetToDefaults();
-    EXPECT_EQ(notifications, 20);
+    EXPECT_EQ(notifications, 21);
     EXPECT_EQ(state(s), state(expected));
     Preset p = s.snapshot({});
     p.frameRate = 45;  // not an offered rate: taken as it is
@@ -188,7 +188,7 @@ TEST(PresetJson, EachFieldReadsOnlyWhatFitsIt)
         {"xyGain", "\"x\",\"xyGain\":2", "2"}, {"xyGain", "2,\"xyGain\":\"x\"", nullptr}};  // the last key counts
     const QJsonObject sample = *presetToJson(ScopeSettings().snapshot(QStringLiteral("Warm \u00E9")));
     for (const QString& key : sample.keys())  // every other key is required
-        if (!key.startsWith(u"displayFilter") && key != u"upsampling" && key != u"glow")
+        if (!key.startsWith(u"displayFilter") && key != u"upsampling" && key != u"glow" && key != u"zInput")
             for (const char* wrong : {(const char*)nullptr, "null", "[1]", "{}"})
                 rows.emplace_back(key, wrong, nullptr);
     for (const auto& [key, value, readsAs] : rows) {
@@ -329,18 +329,20 @@ TEST(Presets, AStoredRecordReadsIntoItsSettingsAndWritesBackUnchanged)
         "\"waveformGain\":3,\"xyGain\":4,\"xyRotation\":\"0\xC2\xB0\"}";
     const DisplaySettings expected{DisplayMode::waveform, 60, 512, 0.9f, 2.5f, 1.5f, 0.5f, XYRotation::deg0,
                                    BeamColorMode::amber, 4.0f, 20.0f, -0.25f, false, 1, 3.0f, KXScaleMode::mix,
-                                   FilterType::highpass, 5000.0f, 1, 0.0f};
+                                   FilterType::highpass, 5000.0f, 1, 0.0f, ZInput::off};
     TempStore t;
     t.store->write(kSession, record);
     ScopeSettings s(t.store);
     s.setUpsampling(8);
     s.setGlow(1.0f);
+    s.setZInput(ZInput::bipolar);
     s.loadLastSession();
     EXPECT_EQ(s.values(), expected);
     s.saveLastSession();
     QByteArray written = record;
     written.insert(written.indexOf("\"waveformGain\""), "\"upsampling\":1,");
     written.insert(written.indexOf("\"intensity\""), "\"glow\":0,");
+    written.insert(written.lastIndexOf('}'), ",\"zInput\":\"off\"");
     EXPECT_EQ(t.store->read(kSession).value_or(""), written);
 }
 

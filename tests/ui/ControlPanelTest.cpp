@@ -168,7 +168,7 @@ TEST_F(ControlPanelTest, TabReachesEveryControlInReadingOrderEachWithAnAccessibl
         std::vector<QWidget*> expected{panel.displayModePicker(), panel.visibilityButton(), panel.snapshotButton(),
             panel.deviceSelector()->picker(), panel.deviceSelector()->refreshButton(), panel.startStopButton(),
             slider("DECAY"), slider("INTENSITY"), slider("BEAM"), slider("SPEED"), slider("GLOW"),
-            panel.upsamplingPicker(),
+            panel.upsamplingPicker(), panel.zInputPicker(),
             slider("GAIN")};
         if (mode == DisplayMode::xy)
             expected.insert(expected.end(), {panel.rotationPicker(), panel.filterPicker()});

@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "audio/StereoConversion.h"
 #include "renderer/BeamModel.h"
 #include "renderer/ScopeRenderer.h"
 #include "ui/Snapshot.h"
@@ -58,7 +59,7 @@ struct ScopeViewTest : UiWorld {
     void playHeldTone()
     {
         const auto tone = test::sine(96000, 48000.0, 380.0, 0.5);
-        engine.ringBuffer()->write(tone.data(), 48000);
+        StereoBlockWriter().write(AudioBlock{tone.data(), 96000, 2, false}, *engine.ringBuffer());
     }
     // Spins the event loop as the app does (test::waitFor sleeps through
     // frames) until the frames stop.

@@ -20,15 +20,19 @@ constexpr int kPerFrame = kRate / kFps;
 
 // Frame k's samples hold the beam still at one of two points, by k's parity:
 // a frame that drew a neighbour's samples shows its brightest light at the
-// other point.
-std::string writeAlternatingWav(const mediatest::TempDir& dir, int frames)
+// other point. With a Z channel, the odd frames' beam is dark.
+std::string writeAlternatingWav(const mediatest::TempDir& dir, int frames, bool z = false)
 {
     std::vector<float> samples;
     for (int k = 0; k < frames; ++k)
-        for (int i = 0; i < kPerFrame; ++i)
+        for (int i = 0; i < kPerFrame; ++i) {
             samples.insert(samples.end(), {k % 2 ? 0.5f : -0.5f, 0.0f});
-    mediatest::writeFloatWav(dir.file("in.wav"), kRate, samples);
-    return dir.file("in.wav");
+            if (z)
+                samples.push_back(k % 2 ? 0.0f : 1.0f);
+        }
+    const std::string path = dir.file(z ? "z.wav" : "in.wav");
+    mediatest::writeFloatWav(path, kRate, samples, z ? 3 : 2);
+    return path;
 }
 
 QPoint brightest(const QImage& picture)
@@ -104,6 +108,15 @@ TEST(VideoRender, EachFrameShowsItsOwnSamplesTheSameEveryTime)
         for (int x = 0; x < picture.width(); ++x)
             opaque = std::max(opaque, qAlpha(picture.pixel(x, y)));
     EXPECT_TRUE(qAlpha(picture.pixel(0, 0)) == 0 && opaque > 200) << opaque;
+
+    // Z blanks the odd frames' beam: what shows there is the even one's fading spot.
+    VideoRenderJob blanked = job(writeAlternatingWav(dir, 6, true), dir.file("z-%d.png"));
+    blanked.settings.zInput = ZInput::unipolar;
+    ASSERT_TRUE(VideoRender::run(blanked, {}, go).ok);
+    for (int k = 0; k < 6; ++k) {
+        const QPoint at = brightest(QImage(QString::fromStdString(dir.file("z-" + std::to_string(k) + ".png"))));
+        EXPECT_LE((at - spots[0]).manhattanLength(), 2) << "frame " << k;
+    }
 }
 
 // The video holds the picture and the sound of the span asked for, each in

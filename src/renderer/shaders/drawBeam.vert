@@ -4,6 +4,7 @@
 
 layout(std430, binding = 0) readonly buffer LeftSamples { float leftSamples[]; };
 layout(std430, binding = 1) readonly buffer RightSamples { float rightSamples[]; };
+layout(std430, binding = 5) readonly buffer Brightness { float brightness[]; };
 
 layout(std140, binding = 2) uniform BeamParams {
     uint count;
@@ -18,6 +19,7 @@ layout(std140, binding = 2) uniform BeamParams {
     float xyRotationAngle;
     float xyGain;
     float stepScale;
+    uint useBrightness;
 };
 
 vec2 beamPosition(uint i, vec2 viewport)
@@ -45,7 +47,11 @@ void main()
     // A reconstructed path has stepScale points per sample: each part takes
     // its share of the energy of the sample step it belongs to.
     const float len = length(p1 - p0);
-    const float energy = intensity * kEnergyScale * sigma * sigma
-                       * pow(1.0 + stepScale * len / sigma, 1.0 - speedExponent(speedSensitivity)) / stepScale;
+    float energy = intensity * kEnergyScale * sigma * sigma
+                 * pow(1.0 + stepScale * len / sigma, 1.0 - speedExponent(speedSensitivity)) / stepScale;
+    // Z: the brightness changes linearly along the segment, so it carries
+    // its ends' mean.
+    if (useBrightness != 0u)
+        energy *= 0.5 * (brightness[i] + brightness[i + 1u]);
     emitSegment(p0, p1, energy, vec3(colorRed, colorGreen, colorBlue), sigma, viewport);
 }

@@ -17,6 +17,6 @@ void main()
     const vec2 p0 = waveformPoint(k, right, viewport, dx);
     const vec2 p1 = waveformPoint(k + 1u, right, viewport, dx);
     const float sigma = beamSigma(beamWidth);
-    const float energy = waveformEnergy(length(p1 - p0), dx, sigma);
+    const float energy = waveformEnergy(k, length(p1 - p0), dx, sigma);
     emitSegment(p0, p1, energy, vec3(colorRed, colorGreen, colorBlue), sigma, viewport);
 }

@@ -48,7 +48,7 @@ float segmentEnergy(uint k)
     const vec2 p0 = point(k), p1 = point(k + 1u);
     if (!usable(p0) || !usable(p1))
         return 0.0;
-    const float e = waveformEnergy(length(p1 - p0), dx, sigma);
+    const float e = waveformEnergy(k, length(p1 - p0), dx, sigma);
     return isnan(e) || isinf(e) ? 0.0 : e;
 }
 

@@ -5,6 +5,7 @@
 
 layout(std430, binding = 0) readonly buffer LeftSamples { float leftSamples[]; };
 layout(std430, binding = 1) readonly buffer RightSamples { float rightSamples[]; };
+layout(std430, binding = 5) readonly buffer Brightness { float brightness[]; };
 
 layout(std140, binding = 2) uniform WaveformParams {
     uint count;
@@ -17,6 +18,7 @@ layout(std140, binding = 2) uniform WaveformParams {
     float colorGreen;
     float colorBlue;
     float speedSensitivity;
+    uint useBrightness;
 };
 
 // Sample k of one channel, with dx px between neighbouring samples.
@@ -29,8 +31,10 @@ vec2 waveformPoint(uint k, bool right, vec2 viewport, float dx)
 }
 
 // Energy per horizontal pixel is fixed, so a flat trace looks the same at
-// every window length; steep strokes dim with their slope.
-float waveformEnergy(float len, float dx, float sigma)
+// every window length; steep strokes dim with their slope. Z dims both
+// traces alike: a segment carries its ends' mean brightness.
+float waveformEnergy(uint k, float len, float dx, float sigma)
 {
-    return intensity * kEnergyScale * sigma * dx * pow(max(len / dx, 1.0), 1.0 - speedExponent(speedSensitivity));
+    const float e = intensity * kEnergyScale * sigma * dx * pow(max(len / dx, 1.0), 1.0 - speedExponent(speedSensitivity));
+    return useBrightness != 0u ? e * 0.5 * (brightness[k] + brightness[k + 1u]) : e;
 }

@@ -10,7 +10,8 @@ class ScopeSettings;
 
 // The beam's sliders, sharing the row's width: DECAY, INTENSITY, BEAM, SPEED,
 // GLOW;
-// then UPSAMPLE, how finely the beam follows the signal between samples.
+// then UPSAMPLE, how finely the beam follows the signal between samples, and
+// Z, what a third channel does to the beam's brightness.
 class SliderRow : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +21,7 @@ public:
     // The slider captioned `label`, or nullptr.
     ParamSlider* slider(const QString& label) const;
     QComboBox* upsamplingPopup() const { return m_upsampling; }
+    QComboBox* zInputPopup() const { return m_zInput; }
 
 private:
     ParamSlider* m_decay;
@@ -28,4 +30,5 @@ private:
     ParamSlider* m_speed;
     ParamSlider* m_glow;
     QComboBox* m_upsampling;
+    QComboBox* m_zInput;
 };
