@@ -155,7 +155,7 @@ TEST_F(PulseAudioTest, TheListAndSystemAudioFollowTheServer)
 }
 
 // Four channels, each its own tone: the picture holds the first two as they
-// are, with nothing of the other two mixed in.
+// are, with nothing of the other two mixed in, and the third as Z.
 TEST_F(PulseAudioTest, AnInputWithFourChannelsGivesItsFirstTwoUnmixed)
 {
     const QString map = "channel_map=aux0,aux1,aux2,aux3";
@@ -175,6 +175,7 @@ TEST_F(PulseAudioTest, AnInputWithFourChannelsGivesItsFirstTwoUnmixed)
     ASSERT_TRUE(heard);
     EXPECT_NEAR(amplitudeAt(heard->left, 440.0, 48000), 0.5, 0.01);
     EXPECT_NEAR(amplitudeAt(heard->right, 1250.0, 48000), 0.25, 0.01);
+    EXPECT_NEAR(amplitudeAt(heard->z, 700.0, 48000), 0.4, 0.01);
     for (const auto* channel : {&heard->left, &heard->right})
         EXPECT_LT(amplitudeAt(*channel, 700.0, 48000) + amplitudeAt(*channel, 1000.0, 48000), 0.01);
 }
