@@ -8,9 +8,13 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../release-build.sh"
 
 orvalen_start_test_env
-trap 'kill "${player:-}" 2>/dev/null || true; orvalen_stop_test_env' EXIT
+# Only this shell cleans up: a player's pipeline, ended by orvalen_play,
+# runs the trap too and would take the servers down mid-run.
+trap '[ "$BASHPID" != "$$" ] || { kill "${player:-}" 2>/dev/null || true; orvalen_stop_test_env; }' EXIT
 
 orvalen_play() {
+    [ "${playing:-}" = "$1" ] && return 0
+    playing=$1
     kill "${player:-}" 2>/dev/null || true
     wait "${player:-}" 2>/dev/null || true
     if [ "$1" = music ]; then
