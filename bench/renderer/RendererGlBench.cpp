@@ -15,7 +15,9 @@
 #include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -95,17 +97,31 @@ BeamSettings appSettings()
     return BeamSettings{10.0f, 3.23f, 8.29f, {0.2f, 1.0f, 0.3f}, 0.7853981f, 1.0f, 1.0f};
 }
 
-// Times `pass` to completion; the GPU is idle before each run.
+// CPU seconds of the whole process: with llvmpipe its rasteriser threads
+// do the GPU's work.
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Times `pass` to completion; the GPU is idle before each run. The counter
+// cpu_ms is the process's CPU per run, which on a busy machine says more
+// than the time.
 template <typename Pass>
 void timed(benchmark::State& state, Pass&& pass)
 {
     g_gl->glFinish();
+    const double cpuBefore = processCpuSeconds();
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         pass();
         g_gl->glFinish();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
+    state.counters["cpu_ms"] = 1000.0 * (processCpuSeconds() - cpuBefore) / double(std::max<int64_t>(1, state.iterations()));
 }
 
 void BM_Fade(benchmark::State& state)
@@ -159,6 +175,26 @@ void BM_Present(benchmark::State& state)
     timed(state, [&] { s.passes->present(s.texture, s.target, kWidth, kHeight); });
 }
 
+// The glow over the whole picture: built (argument 0), or shown with it (1).
+void BM_Glow(benchmark::State& state)
+{
+    Setup s;
+    ScopeTexture small, across, glow;
+    for (ScopeTexture* t : {&small, &across, &glow})
+        t->create(g_gl, (kWidth + 3) / 4, (kHeight + 3) / 4);
+    g_gl->glBindTexture(GL_TEXTURE_2D, glow.texture);
+    g_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    g_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    const beam::PixelRect all{0, 0, kWidth, kHeight};
+    if (state.range(0) == 0)
+        timed(state, [&] { s.passes->buildGlow(s.texture, small, across, glow, all); });
+    else
+        timed(state, [&] { s.passes->present(s.texture, s.target, kWidth, kHeight, all, &glow, 1.0f); });
+    state.SetLabel(state.range(0) == 0 ? "built" : "shown");
+    for (ScopeTexture* t : {&small, &across, &glow})
+        t->release(g_gl);
+}
+
 // A renderer on `ring` with the app's default look.
 std::unique_ptr<ScopeRenderer> defaultRenderer(std::shared_ptr<RingBuffer> ring)
 {
@@ -172,12 +208,14 @@ std::unique_ptr<ScopeRenderer> defaultRenderer(std::shared_ptr<RingBuffer> ring)
 
 // A whole XY frame as the view runs it: drain 800 frames (60 frames/s), fade,
 // beam, present, of music-like material or a 3:2 Lissajous figure (the
-// picture the app must show cheaply); and once the picture rests.
+// picture the app must show cheaply); and once the picture rests. The
+// second argument is the glow, in percent.
 void BM_FrameXY(benchmark::State& state)
 {
     Setup s;
     auto ring = std::make_shared<RingBuffer>(65536, 2);
     auto renderer = defaultRenderer(ring);
+    renderer->glow = float(state.range(1)) / 100.0f;
     std::vector<float> left, right, block(1600);
     const bool lissajous = state.range(0) == 2;
     stereoMusic(800, left, right);
@@ -201,7 +239,8 @@ void BM_FrameXY(benchmark::State& state)
             ring->write(block.data(), 800);
         renderer->draw(s.target, kWidth, kHeight);
     });
-    state.SetLabel(resting ? "resting" : lissajous ? "3:2 Lissajous, 800 new frames" : "800 new frames");
+    state.SetLabel(std::string(resting ? "resting" : lissajous ? "3:2 Lissajous, 800 new frames" : "800 new frames") +
+                   (renderer->glow > 0.0f ? ", glow" : ""));
 }
 
 // A whole Scope frame as the view runs it with the default window (10 ms
@@ -254,7 +293,8 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("BM_Beam", BM_Beam)->Args({800, 0})->Args({16384, 0})->Args({800, 1})->Args({16384, 1})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Waveform", BM_Waveform)->ArgsProduct({{960, 4800, 48000}, {0, 1}, {0, 1}})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_Present", BM_Present)->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_Glow", BM_Glow)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_FrameXY", BM_FrameXY)->ArgsProduct({{0, 1, 2}, {0, 100}})->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("BM_FrameScope", BM_FrameScope)->Arg(960)->Arg(4800)->Arg(48000)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

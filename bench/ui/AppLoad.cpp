@@ -6,14 +6,16 @@
 // a fixed span; then stops capture and measures the idle app once the picture
 // has come to rest. Run it through app-load.sh, which plays the test tone.
 //
-//   bench_app_load [fps] [seconds] [xy|scope[:ms per division]] [--no-rest|--file PATH]
+//   bench_app_load [fps] [seconds] [xy|scope[:ms per division]] [--no-rest] [--file PATH] [KEY=VALUE...]
 //
 // With --file the app plays PATH in a loop (through the sound server, as a
-// user would) instead of capturing system audio.
+// user would) instead of capturing system audio. KEY=VALUE sets a numeric
+// setting by its preset key first, e.g. upsampling=8 or glow=1.
 //
 // With ORVALEN_XSERVER_PID set, the X server's CPU over the same span is
 // reported too: presenting a frame costs it as well.
 #include "LiveApp.h"
+#include "settings/SettingsTable.h"
 #include "ui/ScopeView.h"
 
 #include <QElapsedTimer>
@@ -27,6 +29,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -85,6 +89,22 @@ Load measure(int ms, long serverPid, const int64_t& frames)
     return load;
 }
 
+// KEY=VALUE for a numeric setting; false when no such setting takes a number.
+bool applyNumber(ScopeSettings& settings, const std::string& assignment)
+{
+    const size_t equals = assignment.find('=');
+    bool applied = false;
+    settings::forEach([&](const auto& row) {
+        using T = typename std::decay_t<decltype(row)>::Value;
+        if constexpr (std::is_same_v<T, float> || std::is_same_v<T, int64_t>)
+            if (equals != std::string::npos && row.key == assignment.substr(0, equals)) {
+                settings.set(row, static_cast<T>(std::atof(assignment.c_str() + equals + 1)));
+                applied = true;
+            }
+    });
+    return applied;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -93,14 +113,28 @@ int main(int argc, char** argv)
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
     const bool scope = argc > 3 && std::strncmp(argv[3], "scope", 5) == 0;
     const char* division = scope ? std::strchr(argv[3], ':') : nullptr;
-    const bool rest = !(argc > 4 && std::strcmp(argv[4], "--no-rest") == 0);
-    const QString file = argc > 5 && std::strcmp(argv[4], "--file") == 0 ? QString::fromLocal8Bit(argv[5]) : QString();
+    bool rest = true;
+    QString file;
+    std::vector<std::string> assignments;
+    for (int i = 4; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-rest") == 0)
+            rest = false;
+        else if (std::strcmp(argv[i], "--file") == 0 && i + 1 < argc)
+            file = QString::fromLocal8Bit(argv[++i]);
+        else
+            assignments.emplace_back(argv[i]);
+    }
     const char* serverPid = std::getenv("ORVALEN_XSERVER_PID");
     const long server = serverPid ? std::atol(serverPid) : 0;
     LiveApp live(argc, argv);
     live.settings.setDisplayMode(scope ? DisplayMode::waveform : DisplayMode::xy);
     if (division)
         live.settings.setTimePerDivision(float(std::atof(division + 1)));
+    for (const std::string& assignment : assignments)
+        if (!applyNumber(live.settings, assignment)) {
+            std::fprintf(stderr, "not a numeric setting: %s\n", assignment.c_str());
+            return 1;
+        }
     if (!live.start(fps, file))
         return 1;
     const ContentView& window = live.window;
@@ -112,6 +146,8 @@ int main(int argc, char** argv)
     std::printf("frame rate            %d fps, %s mode (%g ms per division), window %dx%d, %s\n", fps,
                 scope ? "Scope" : "XY", double(live.settings.timePerDivision()), window.width(), window.height(),
                 window.scopeView()->renderer() ? "renderer up" : "NO RENDERER");
+    for (const std::string& assignment : assignments)
+        std::printf("setting               %s\n", assignment.c_str());
     std::printf("CPU while %s %.1f %% of one core (over %d s)\n", file.isEmpty() ? "capturing  " : "playing    ",
                 running.self, seconds);
     std::printf("frames shown          %.1f per second, %.2f ms of CPU each\n", running.fps,

@@ -20,6 +20,7 @@
     X(glBindBufferBase, PFNGLBINDBUFFERBASEPROC)                                       \
     X(glBindFramebuffer, PFNGLBINDFRAMEBUFFERPROC)                                     \
     X(glBindImageTexture, PFNGLBINDIMAGETEXTUREPROC)                                   \
+    X(glBindSampler, PFNGLBINDSAMPLERPROC)                                             \
     X(glBindTexture, decltype(&::glBindTexture))                                       \
     X(glBindVertexArray, PFNGLBINDVERTEXARRAYPROC)                                     \
     X(glBlendColor, PFNGLBLENDCOLORPROC)                                               \
@@ -38,6 +39,7 @@
     X(glDeleteBuffers, PFNGLDELETEBUFFERSPROC)                                         \
     X(glDeleteFramebuffers, PFNGLDELETEFRAMEBUFFERSPROC)                               \
     X(glDeleteProgram, PFNGLDELETEPROGRAMPROC)                                         \
+    X(glDeleteSamplers, PFNGLDELETESAMPLERSPROC)                                       \
     X(glDeleteShader, PFNGLDELETESHADERPROC)                                           \
     X(glDeleteTextures, decltype(&::glDeleteTextures))                                 \
     X(glDeleteVertexArrays, PFNGLDELETEVERTEXARRAYSPROC)                               \
@@ -52,6 +54,7 @@
     X(glFramebufferTexture2D, PFNGLFRAMEBUFFERTEXTURE2DPROC)                           \
     X(glGenBuffers, PFNGLGENBUFFERSPROC)                                               \
     X(glGenFramebuffers, PFNGLGENFRAMEBUFFERSPROC)                                     \
+    X(glGenSamplers, PFNGLGENSAMPLERSPROC)                                             \
     X(glGenTextures, decltype(&::glGenTextures))                                       \
     X(glGenVertexArrays, PFNGLGENVERTEXARRAYSPROC)                                     \
     X(glGetError, decltype(&::glGetError))                                             \
@@ -68,6 +71,7 @@
     X(glMemoryBarrier, PFNGLMEMORYBARRIERPROC)                                         \
     X(glPixelStorei, decltype(&::glPixelStorei))                                       \
     X(glReadPixels, decltype(&::glReadPixels))                                         \
+    X(glSamplerParameteri, PFNGLSAMPLERPARAMETERIPROC)                                 \
     X(glScissor, decltype(&::glScissor))                                               \
     X(glShaderSource, PFNGLSHADERSOURCEPROC)                                           \
     X(glTexParameteri, decltype(&::glTexParameteri))                                   \

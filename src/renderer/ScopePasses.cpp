@@ -4,6 +4,7 @@
 #include "renderer/GlProgram.h"
 #include "renderer/ScopeTexture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -60,7 +61,9 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
         !build(passes->m_fadeProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
                                        {GL_FRAGMENT_SHADER, {"fadeLight.frag"}}}) ||
         !build(passes->m_presentProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
-                                          {GL_FRAGMENT_SHADER, {"displayFragment.frag"}}}) ||
+                                          {GL_FRAGMENT_SHADER, {"displayTone.glsl", "displayFragment.frag"}}}) ||
+        !build(passes->m_glowPresentProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
+                                              {GL_FRAGMENT_SHADER, {"displayTone.glsl", "displayGlow.frag"}}}) ||
         !build(passes->m_glowDownProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
                                            {GL_FRAGMENT_SHADER, {"glowDownsample.frag"}}}) ||
         !build(passes->m_glowBlurProgram, {{GL_VERTEX_SHADER, {"fullscreenVertex.vert"}},
@@ -69,6 +72,11 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 
     clearGlErrors(gl);
     gl->glGenVertexArrays(1, &passes->m_vertexArray);
+    gl->glGenSamplers(1, &passes->m_linearSampler);
+    gl->glSamplerParameteri(passes->m_linearSampler, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl->glSamplerParameteri(passes->m_linearSampler, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl->glSamplerParameteri(passes->m_linearSampler, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    gl->glSamplerParameteri(passes->m_linearSampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     GLuint buffers[7] = {};
     gl->glGenBuffers(7, buffers);
     passes->m_leftGPUBuffer = buffers[0];
@@ -89,8 +97,9 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
         gl->glBufferData(GL_UNIFORM_BUFFER, kParamsBufferSize, nullptr, GL_STREAM_DRAW);
     }
     gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
-    if (gl->glGetError() != GL_NO_ERROR || passes->m_vertexArray == 0 || buffers[0] == 0 || buffers[1] == 0 ||
-        buffers[2] == 0 || buffers[3] == 0 || buffers[4] == 0 || buffers[5] == 0 || buffers[6] == 0)
+    if (gl->glGetError() != GL_NO_ERROR || passes->m_vertexArray == 0 || passes->m_linearSampler == 0 ||
+        buffers[0] == 0 || buffers[1] == 0 || buffers[2] == 0 || buffers[3] == 0 || buffers[4] == 0 ||
+        buffers[5] == 0 || buffers[6] == 0)
         return fail(QStringLiteral("could not create the sample buffers"));
     return passes;
 }
@@ -98,8 +107,8 @@ std::unique_ptr<ScopePasses> ScopePasses::create(GlFunctions* gl, const QString&
 ScopePasses::~ScopePasses()
 {
     for (GLuint program : {m_decayProgram, m_fadeProgram, m_beamProgram, m_waveformProgram, m_mergeProgram,
-                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram, m_glowDownProgram,
-                           m_glowBlurProgram})
+                           m_sumProgram, m_strokeProgram, m_gridProgram, m_presentProgram, m_glowPresentProgram,
+                           m_glowDownProgram, m_glowBlurProgram})
         if (program != 0)
             m_gl->glDeleteProgram(program);
     const GLuint buffers[7] = {m_leftGPUBuffer, m_rightGPUBuffer, m_beamParams, m_waveformParams,
@@ -107,6 +116,8 @@ ScopePasses::~ScopePasses()
     m_gl->glDeleteBuffers(7, buffers);  // zeros are ignored
     if (m_vertexArray != 0)
         m_gl->glDeleteVertexArrays(1, &m_vertexArray);
+    if (m_linearSampler != 0)
+        m_gl->glDeleteSamplers(1, &m_linearSampler);
 }
 
 GLuint ScopePasses::program(const char* name) const
@@ -295,34 +306,43 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
     present(source, framebuffer, width, height, beam::PixelRect{0, 0, width, height});
 }
 
-void ScopePasses::buildGlow(const ScopeTexture& picture, const ScopeTexture& a, const ScopeTexture& b,
-                            const beam::PixelRect& region)
+void ScopePasses::buildGlow(const ScopeTexture& picture, const ScopeTexture& small, const ScopeTexture& across,
+                            const ScopeTexture& glow, const beam::PixelRect& lit)
 {
-    m_gl->glDisable(GL_BLEND);
-    // Only the quarter-size texels the region needs: outside it the glow is
-    // known to be black (the caller clears it when the region starts over).
-    const int x0 = std::max(0, region.x0 / 4), y0 = std::max(0, region.y0 / 4);
-    const int x1 = std::min(a.width, (region.x1 + 3) / 4), y1 = std::min(a.height, (region.y1 + 3) / 4);
-    if (x1 <= x0 || y1 <= y0)
+    // The quarter-size texels the light falls in; the blur spreads it by
+    // kGlowReach texels, across and then along. Farther out every pass would
+    // only write the black that is there already.
+    const beam::PixelRect inner{std::max(0, lit.x0 / 4), std::max(0, lit.y0 / 4),
+                                std::min(small.width, (lit.x1 + 3) / 4), std::min(small.height, (lit.y1 + 3) / 4)};
+    if (inner.empty())
         return;
+    const auto widened = [&](int dx, int dy) {
+        return beam::PixelRect{std::max(0, inner.x0 - dx), std::max(0, inner.y0 - dy),
+                               std::min(small.width, inner.x1 + dx), std::min(small.height, inner.y1 + dy)};
+    };
+    m_gl->glDisable(GL_BLEND);
     m_gl->glEnable(GL_SCISSOR_TEST);
-    m_gl->glScissor(x0, y0, x1 - x0, y1 - y0);
     m_gl->glDisable(GL_FRAMEBUFFER_SRGB);
     m_gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     m_gl->glBindVertexArray(m_vertexArray);
     m_gl->glActiveTexture(GL_TEXTURE0);
-    const auto pass = [&](GLuint program, const ScopeTexture& from, const ScopeTexture& to, GLuint horizontal) {
+    const auto pass = [&](GLuint program, const ScopeTexture& from, const ScopeTexture& to,
+                          const beam::PixelRect& region) {
         m_gl->glBindFramebuffer(GL_FRAMEBUFFER, to.framebuffer);
         m_gl->glViewport(0, 0, to.width, to.height);
+        m_gl->glScissor(region.x0, region.y0, region.width(), region.height());
         m_gl->glUseProgram(program);
-        if (program == m_glowBlurProgram)
-            m_gl->glUniform1ui(0, horizontal);
         m_gl->glBindTexture(GL_TEXTURE_2D, from.texture);
         m_gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     };
-    pass(m_glowDownProgram, picture, a, 0);
-    pass(m_glowBlurProgram, a, b, 1);
-    pass(m_glowBlurProgram, b, a, 0);
+    m_gl->glBindSampler(0, m_linearSampler);
+    pass(m_glowDownProgram, picture, small, inner);
+    m_gl->glBindSampler(0, 0);
+    m_gl->glUseProgram(m_glowBlurProgram);
+    m_gl->glUniform1ui(0, 1);
+    pass(m_glowBlurProgram, small, across, widened(kGlowReach, 0));
+    m_gl->glUniform1ui(0, 0);
+    pass(m_glowBlurProgram, across, glow, widened(kGlowReach, kGlowReach));
     m_gl->glDisable(GL_SCISSOR_TEST);
     m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     m_gl->glBindVertexArray(0);
@@ -349,10 +369,10 @@ void ScopePasses::present(const ScopeTexture& source, GLuint framebuffer, int wi
         m_gl->glEnable(GL_SCISSOR_TEST);
         m_gl->glScissor(lit.x0, lit.y0, lit.width(), lit.height());
     }
-    m_gl->glUseProgram(m_presentProgram);
     const bool glowing = glow && glow->valid() && glowStrength > 0.0f;
-    m_gl->glUniform1f(0, glowing ? glowStrength : 0.0f);
+    m_gl->glUseProgram(glowing ? m_glowPresentProgram : m_presentProgram);
     if (glowing) {
+        m_gl->glUniform1f(0, glowStrength);
         m_gl->glActiveTexture(GL_TEXTURE1);
         m_gl->glBindTexture(GL_TEXTURE_2D, glow->texture);
     }

@@ -12,9 +12,9 @@
 class ScopeTexture;
 
 // The GL half of a frame: the programs "applyDecay", "drawBeam",
-// "drawWaveform", "drawGrid" and the present program ("fullscreenVertex" +
-// "displayFragment"), the two sample buffers the drawing programs read and
-// their parameter blocks. Each pass sets the state it needs; none waits for
+// "drawWaveform", "drawGrid", the present programs ("fullscreenVertex" +
+// "displayFragment" or "displayGlow") and the glow's, the two sample buffers
+// the drawing programs read and their parameter blocks. Each pass sets the state it needs; none waits for
 // the GPU. Main thread, with the creating context current.
 class ScopePasses {
 public:
@@ -55,15 +55,26 @@ public:
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height);
     // The same when only the texels in `lit` can hold light: the rest of
     // the view is cleared to the background, which is how black shows.
-    // With a glow (from buildGlow) at glowStrength > 0, its light is added.
+    // With a glow (from buildGlow) at glowStrength > 0, its light is added
+    // ("displayGlow"); without, the program never reads a glow.
     void present(const ScopeTexture& source, GLuint framebuffer, int width, int height, const beam::PixelRect& lit,
                  const ScopeTexture* glow = nullptr, float glowStrength = 0.0f);
-    // The glow's light: the picture at a quarter of its size in `a`, blurred
-    // through `b` (both a quarter of the picture's size, rounded up) back
-    // into `a`; only over `region` (picture pixels), outside which both must
-    // be black.
-    void buildGlow(const ScopeTexture& picture, const ScopeTexture& a, const ScopeTexture& b,
-                   const beam::PixelRect& region);
+
+    // The glow's blur reaches this many quarter-size texels either way
+    // (glowBlur.frag's weights).
+    static constexpr int kGlowReach = 5;
+    // How far past the light (picture pixels) a glow built over it can show:
+    // the blur's reach in both directions, the rounding out to whole
+    // quarter-size texels and the texel the present pass filters with.
+    static constexpr int kGlowMargin = 4 * kGlowReach + 5;
+    // The glow's light for a picture whose light lies within `lit`: the
+    // picture at a quarter of its size in `small`, blurred across into
+    // `across`, then along into `glow` (all three a quarter of the picture's
+    // size, rounded up). Each pass draws only the texels the light can reach,
+    // so outside the region of every earlier call since they were last
+    // cleared all three must be black.
+    void buildGlow(const ScopeTexture& picture, const ScopeTexture& small, const ScopeTexture& across,
+                   const ScopeTexture& glow, const beam::PixelRect& lit);
     // Fills `framebuffer` with the background alone: what present() shows
     // for a black picture.
     void presentBackground(GLuint framebuffer, int width, int height);
@@ -87,9 +98,11 @@ private:
     GLuint m_strokeProgram = 0;
     GLuint m_gridProgram = 0;
     GLuint m_presentProgram = 0;
+    GLuint m_glowPresentProgram = 0;
     GLuint m_glowDownProgram = 0;
     GLuint m_glowBlurProgram = 0;
     GLuint m_vertexArray = 0;
+    GLuint m_linearSampler = 0;  // the glow's downsample reads the picture between its texels
     GLuint m_leftGPUBuffer = 0;
     GLuint m_rightGPUBuffer = 0;
     GLuint m_brightnessGPUBuffer = 0;

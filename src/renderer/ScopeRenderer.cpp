@@ -54,8 +54,8 @@ ScopeRenderer::ScopeRenderer(std::unique_ptr<GlFunctions> gl, std::unique_ptr<Sc
 ScopeRenderer::~ScopeRenderer()
 {
     m_texture.release(m_gl);
-    m_glowA.release(m_gl);
-    m_glowB.release(m_gl);
+    for (ScopeTexture* t : {&m_glowSmall, &m_glowAcross, &m_glow})
+        t->release(m_gl);
 }
 
 float ScopeRenderer::glowToDraw()
@@ -64,16 +64,20 @@ float ScopeRenderer::glowToDraw()
     if (strength <= 0.0f || !m_texture.valid())
         return 0.0f;
     const int w = (m_texture.width + 3) / 4, h = (m_texture.height + 3) / 4;
-    if (m_glowA.width != w || m_glowA.height != h || !m_glowA.valid() || !m_glowB.valid()) {
-        if (!m_glowA.create(m_gl, w, h) || !m_glowB.create(m_gl, w, h))
+    if (m_glow.width != w || m_glow.height != h || !m_glowSmall.valid() || !m_glowAcross.valid() || !m_glow.valid()) {
+        if (!m_glowSmall.create(m_gl, w, h) || !m_glowAcross.create(m_gl, w, h) || !m_glow.create(m_gl, w, h))
             return 0.0f;
         m_glowStale = true;
-        // Sampled between its texels when shown: a smooth halo, not blocks.
-        m_gl->glBindTexture(GL_TEXTURE_2D, m_glowA.texture);
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        // The blur reads the edge texel past the edge; the glow is sampled
+        // between its texels when shown: a smooth halo, not blocks.
+        for (const ScopeTexture* t : {&m_glowSmall, &m_glowAcross, &m_glow}) {
+            const GLint filter = t == &m_glow ? GL_LINEAR : GL_NEAREST;
+            m_gl->glBindTexture(GL_TEXTURE_2D, t->texture);
+            m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+            m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+            m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            m_gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        }
         m_gl->glBindTexture(GL_TEXTURE_2D, 0);
     }
     return strength;
@@ -83,9 +87,7 @@ beam::PixelRect ScopeRenderer::presentedRect(float glowStrength) const
 {
     if (glowStrength <= 0.0f || m_litRect.empty())
         return m_litRect;
-    // The blur reaches 5 quarter-size texels either way, plus the texel it
-    // starts in and the step the halo is drawn between.
-    return presentedRect(m_litRect, 32);
+    return presentedRect(m_litRect, ScopePasses::kGlowMargin);
 }
 
 beam::PixelRect ScopeRenderer::presentedRect(const beam::PixelRect& rect, int margin) const
@@ -109,6 +111,7 @@ void ScopeRenderer::applyTextureSize(int width, int height)
     m_texture.create(m_gl, width, height);
     m_lightBound = 0.0f;
     m_litRect = {};
+    m_glowStale = true;  // a new size may keep the glow's, and its light is from the old picture
 }
 
 void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int height)
@@ -116,7 +119,7 @@ void ScopeRenderer::presentPicture(GLuint targetFramebuffer, int width, int heig
     if (m_resting || !m_texture.valid() || width != m_texture.width || height != m_texture.height)
         m_passes->presentBackground(targetFramebuffer, width, height);
     else
-        m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(m_glowShown), &m_glowA,
+        m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(m_glowShown), &m_glow,
                           m_glowShown);
 }
 
@@ -211,14 +214,12 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
     m_glowShown = glowStrength;
     if (glowStrength > 0.0f) {
         if (m_glowStale) {
-            m_passes->clear(m_glowA, {0, 0, m_glowA.width, m_glowA.height});
-            m_passes->clear(m_glowB, {0, 0, m_glowB.width, m_glowB.height});
+            for (const ScopeTexture* t : {&m_glowSmall, &m_glowAcross, &m_glow})
+                m_passes->clear(*t, {0, 0, t->width, t->height});
             m_glowStale = false;
         }
-        // Wide enough that the blur's reads inside the shown part are fresh.
-        const beam::PixelRect shown = presentedRect(glowStrength);
-        m_passes->buildGlow(m_texture, m_glowA, m_glowB, presentedRect(shown, 24));
+        m_passes->buildGlow(m_texture, m_glowSmall, m_glowAcross, m_glow, m_litRect);
     }
-    m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(glowStrength), &m_glowA,
+    m_passes->present(m_texture, targetFramebuffer, width, height, presentedRect(glowStrength), &m_glow,
                       glowStrength);
 }

@@ -105,8 +105,11 @@ private:
     GlFunctions* m_gl;
     std::unique_ptr<ScopePasses> m_passes;
     ScopeTexture m_texture;
-    ScopeTexture m_glowA;  // a quarter of the picture's size, made when the glow is first on
-    ScopeTexture m_glowB;
+    // The glow's light and the two steps to it (ScopePasses::buildGlow), a
+    // quarter of the picture's size, made when the glow is first on.
+    ScopeTexture m_glowSmall;
+    ScopeTexture m_glowAcross;
+    ScopeTexture m_glow;
     bool m_glowStale = true;  // the glow holds light from before the lit rectangle started over
     float m_glowShown = 0.0f; // the glow the last frame showed, built from its picture: what a snapshot shows
     int64_t textureWidth = 0;   // the size last asked for, kept when creation failed

@@ -95,9 +95,13 @@ MeterTone kxBarTone(float value)
 
 MeterTone correlationTone(float value)
 {
-    if (value >= 0.5f)
+    // In the hundredths the reading shows: -0.001 reads "+0.00" and must not
+    // be red. Ties to even, as "%.2f" rounds 0.125 to 0.12; the product is
+    // exact enough that no float lands on the other side of a tie.
+    const double shown = std::rint(static_cast<double>(value) * 100.0);
+    if (shown >= 50.0)
         return MeterTone::green;
-    if (value >= 0.0f)
+    if (shown >= 0.0)
         return MeterTone::yellow;
     return MeterTone::red;
 }

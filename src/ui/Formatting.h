@@ -36,6 +36,7 @@ MeterTone rhythmTone(float rate);
 MeterTone kxTextTone(float value);
 // KX bar: >= 0.65 green, >= 0.41 yellow, otherwise red.
 MeterTone kxBarTone(float value);
-// CORR: >= 0.5 green, >= 0 yellow (wide but mono-safe), otherwise red (out
-// of phase: cancels when summed to mono).
+// CORR, by the reading formatCorrelation shows: from +0.50 green, from +0.00
+// yellow (wide but mono-safe), otherwise red (out of phase: cancels when
+// summed to mono).
 MeterTone correlationTone(float value);

@@ -28,7 +28,8 @@ TEST(Formatting, MeterTonesChangeExactlyAtTheirThresholds)
         {kxTextTone(0.64f), yellowDimmed}, {kxTextTone(0.41f), yellowDimmed}, {kxTextTone(0.40f), red},
         {kxTextTone(kNaN), red}, {kxBarTone(0.65f), green}, {kxBarTone(0.64f), yellow}, {kxBarTone(0.41f), yellow},
         {kxBarTone(0.40f), red}, {correlationTone(0.5f), green}, {correlationTone(0.49f), yellow},
-        {correlationTone(0.0f), yellow}, {correlationTone(-0.01f), red}, {correlationTone(kNaN), red}};
+        {correlationTone(0.0f), yellow}, {correlationTone(-0.01f), red}, {correlationTone(kNaN), red},
+        {correlationTone(-0.001f), yellow} /* reads +0.00 */, {correlationTone(0.495f), green} /* reads +0.50 */};
     for (size_t i = 0; i < std::size(rows); ++i)
         EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
 }
