@@ -4,7 +4,9 @@
 #include "renderer/BeamModel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -110,6 +112,108 @@ int64_t ScopeFrameCore::reconstructXY(int64_t count)
     // Brightness from Z after the reconstruction: its overshoot is clamped.
     beam::applyZBrightness(m_xyBrightness, points, zInput);
     return points;
+}
+
+namespace {
+
+// Distance of point p from the segment a-b.
+float distanceToSegment(float px, float py, float ax, float ay, float bx, float by)
+{
+    const float dx = bx - ax, dy = by - ay;
+    const float length2 = dx * dx + dy * dy;
+    float t = length2 > 0.0f ? ((px - ax) * dx + (py - ay) * dy) / length2 : 0.0f;
+    t = std::clamp(t, 0.0f, 1.0f);
+    return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+}
+
+}  // namespace
+
+const std::vector<ScopeFrameCore::XYRun>& ScopeFrameCore::xyRuns(int64_t points, float tolerance)
+{
+    m_runs.clear();
+    const int f = m_upsampler.factor();
+    const int64_t steps = f > 1 ? (points - 1) / f : 0;
+    if (f == 1 || !(tolerance > 0.0f) || steps < 1) {
+        m_runs.push_back({m_xyLeft, m_xyRight, m_xyBrightness, points, f});
+        return m_runs;
+    }
+    const float* x = m_xyLeft;
+    const float* y = m_xyRight;
+    const float* b = m_xyBrightness;
+    constexpr float kBrightnessTolerance = 1.0f / 64.0f;
+    m_stepParts.resize(static_cast<size_t>(steps));
+    for (int64_t s = 0; s < steps; ++s) {
+        const int64_t base = s * f;
+        int level = 0;
+        for (int parts = 1; parts < f; parts *= 2, ++level) {
+            const int stride = f / parts;
+            bool close = true;
+            for (int j = 1; j < f && close; ++j) {
+                if (j % stride == 0)
+                    continue;
+                const int64_t a = base + j / stride * stride, e = a + stride, p = base + j;
+                close = distanceToSegment(x[p], y[p], x[a], y[a], x[e], y[e]) <= tolerance;
+                if (close && b) {
+                    const float t = float(p - a) / float(stride);
+                    close = std::fabs(b[p] - (b[a] + t * (b[e] - b[a]))) <= kBrightnessTolerance;
+                }
+            }
+            if (close)
+                break;
+        }
+        m_stepParts[static_cast<size_t>(s)] = static_cast<uint8_t>(level);
+    }
+    // Each count's steps in one run; the tail after the last whole step
+    // (the way to the next frame's first sample) goes with the full count.
+    const size_t room = static_cast<size_t>(2 * points + 8);
+    if (m_runLeft.size() < room) {
+        m_runLeft.resize(room);
+        m_runRight.resize(room);
+        m_runBrightness.resize(room);
+    }
+    size_t used = 0;
+    const auto put = [&](int64_t p) {
+        m_runLeft[used] = x[p];
+        m_runRight[used] = y[p];
+        m_runBrightness[used] = b ? b[p] : 1.0f;
+        ++used;
+    };
+    const auto gap = [&] {
+        m_runLeft[used] = m_runRight[used] = std::numeric_limits<float>::quiet_NaN();
+        m_runBrightness[used] = 0.0f;
+        ++used;
+    };
+    for (int level = 0; (1 << level) <= f; ++level) {
+        const int parts = 1 << level, stride = f / parts;
+        const size_t first = used;
+        int64_t end = -1;  // the point the run has reached
+        for (int64_t s = 0; s < steps; ++s) {
+            if (m_stepParts[static_cast<size_t>(s)] != level)
+                continue;
+            const int64_t base = s * f;
+            if (base != end) {
+                if (used > first)
+                    gap();
+                put(base);
+            }
+            for (int k = 1; k <= parts; ++k)
+                put(base + k * stride);
+            end = base + f;
+        }
+        if (parts == f && steps * f < points - 1) {
+            if (steps * f != end) {
+                if (used > first)
+                    gap();
+                put(steps * f);
+            }
+            for (int64_t p = steps * f + 1; p < points; ++p)
+                put(p);
+        }
+        if (used - first >= 2)
+            m_runs.push_back({m_runLeft.data() + first, m_runRight.data() + first,
+                              b ? m_runBrightness.data() + first : nullptr, int64_t(used - first), parts});
+    }
+    return m_runs;
 }
 
 void ScopeFrameCore::applyDisplayFilterWaveform(float* left, float* right, int64_t count, int64_t startIdx)

@@ -83,6 +83,22 @@ public:
     const float* xyBrightnessData() const { return m_xyBrightness; }
     // Points per sample of the last reconstructXY.
     int xyFactor() const { return m_upsampler.factor(); }
+
+    // The path of the last reconstructXY as it is drawn: each sample step
+    // with the fewest of its points (1, 2, 4 ... xyFactor() parts) that keep
+    // every point within `tolerance` (signal units) of the drawn line, and
+    // its brightness within 1/64 of it. Steps of the same count go together
+    // (a NaN point between runs, which the beam does not draw), so a nearly
+    // straight stretch costs what it costs without upsampling. One run per
+    // count in use; all of them at xyFactor() 1 or a tolerance not above 0.
+    struct XYRun {
+        const float* left;
+        const float* right;
+        const float* brightness;  // nullptr while zInput is off
+        int64_t count;
+        int partsPerStep;
+    };
+    const std::vector<XYRun>& xyRuns(int64_t points, float tolerance);
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
     // triggered, filtered window (reconstructed at `upsampling` points per
     // sample step, fewer where it would not fit maxGPUSamples) and returns
@@ -116,6 +132,9 @@ private:
     const float* m_xyLeft = nullptr;
     const float* m_xyRight = nullptr;
     float* m_xyBrightness = nullptr;
+    std::vector<uint8_t> m_stepParts;  // log2 of the parts each step is drawn with
+    std::vector<float> m_runLeft, m_runRight, m_runBrightness;
+    std::vector<XYRun> m_runs;
 
     std::unique_ptr<float[]> m_scratchLeft;
     std::unique_ptr<float[]> m_scratchRight;

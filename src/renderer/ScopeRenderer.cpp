@@ -181,16 +181,24 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
             const int64_t points = m_core.reconstructXY(count);
             const float* left = m_core.xyLeftData();
             const float* right = m_core.xyRightData();
-            const float* brightness = m_core.xyBrightnessData();
             BeamParams params = makeBeamParams(settings, points, width, height);
-            params.stepScale = static_cast<float>(m_core.xyFactor());
-            params.useBrightness = brightness != nullptr;
-            // A long path goes up in pieces that share their end points.
-            for (int64_t from = 0; from + 1 < points; from += ScopePasses::kSampleCapacity - 1) {
-                const int64_t n = std::min(points - from, ScopePasses::kSampleCapacity);
-                m_passes->uploadSamples(left + from, right + from, n, brightness ? brightness + from : nullptr);
-                params.count = static_cast<uint32_t>(n);
-                m_passes->drawBeam(m_texture, params);
+            params.useBrightness = m_core.xyBrightnessData() != nullptr;
+            // Sample steps that the reconstruction barely bends are drawn
+            // with fewer parts: within kStraightPx of every point, the
+            // picture is the same, and a smooth figure costs what it does
+            // without upsampling.
+            constexpr float kStraightPx = 0.05f;
+            const float pixelsPerUnit = beam::kXYScale * float(std::min(width, height)) * std::fabs(params.xyGain);
+            for (const ScopeFrameCore::XYRun& run : m_core.xyRuns(points, kStraightPx / pixelsPerUnit)) {
+                params.stepScale = static_cast<float>(run.partsPerStep);
+                // A long path goes up in pieces that share their end points.
+                for (int64_t from = 0; from + 1 < run.count; from += ScopePasses::kSampleCapacity - 1) {
+                    const int64_t n = std::min(run.count - from, ScopePasses::kSampleCapacity);
+                    m_passes->uploadSamples(run.left + from, run.right + from, n,
+                                            run.brightness ? run.brightness + from : nullptr);
+                    params.count = static_cast<uint32_t>(n);
+                    m_passes->drawBeam(m_texture, params);
+                }
             }
             m_litRect = beam::unite(m_litRect, beam::xyLitRect(left, right, points, params.xyGain,
                                                                params.xyRotationAngle, params.beamWidth, width,

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 #include <optional>
 
@@ -285,6 +286,38 @@ TEST(FrameCore, EachPointTakesItsOwnSamplesZ)
             for (int64_t k = 0; k < 40; ++k)
                 ASSERT_EQ(core.waveformBrightnessData()[k * factor], r.brightness[size_t(k) % 8]) << factor << " " << k;
         }
+}
+
+// Steps the reconstruction barely bends are drawn with fewer parts: every
+// reconstructed point stays within the tolerance of the drawn line, a slow
+// circle costs about a segment per sample step and a fast one all eight.
+TEST(FrameCore, StepsAreDrawnWithTheFewestPartsThatFollowThePath)
+{
+    constexpr float kTolerance = 1e-4f;
+    for (double hz : {50.0, 6000.0}) {
+        ScopeFrameCore core;
+        core.upsampling = 8;
+        write(core, test::sine(200, 48000, hz, 0.5), test::sine(200, 48000, hz, 0.5, test::kPi / 2));
+        const int64_t n = core.paceXY(core.drainAndTick());
+        core.applyDisplayFilterXY(n);
+        const int64_t points = core.reconstructXY(n);
+        std::vector<std::array<float, 4>> drawn;  // the segments with both ends on the path
+        for (const auto& run : core.xyRuns(points, kTolerance))
+            for (int64_t k = 0; k + 1 < run.count; ++k)
+                if (std::isfinite(run.left[k]) && std::isfinite(run.left[k + 1]))
+                    drawn.push_back({run.left[k], run.right[k], run.left[k + 1], run.right[k + 1]});
+        for (int64_t p = 0; p < points; ++p) {
+            const float x = core.xyLeftData()[p], y = core.xyRightData()[p];
+            float nearest = INFINITY;
+            for (const auto& [ax, ay, bx, by] : drawn) {
+                const float dx = bx - ax, dy = by - ay, length2 = dx * dx + dy * dy;
+                const float t = length2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / length2, 0.0f, 1.0f) : 0.0f;
+                nearest = std::min(nearest, std::hypot(x - ax - t * dx, y - ay - t * dy));
+            }
+            ASSERT_LE(nearest, kTolerance * 1.01f) << hz << " Hz, point " << p;
+        }
+        EXPECT_TRUE(hz < 100 ? int64_t(drawn.size()) < 2 * n : int64_t(drawn.size()) > 7 * n) << hz << ": " << drawn.size();
+    }
 }
 
 // The XY path has the points per sample asked for, on the signal between the
