@@ -4,6 +4,7 @@
 #include "renderer/BeamModel.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -128,7 +129,7 @@ float distanceToSegment(float px, float py, float ax, float ay, float bx, float 
 
 }  // namespace
 
-const std::vector<ScopeFrameCore::XYRun>& ScopeFrameCore::xyRuns(int64_t points, float tolerance)
+const std::vector<ScopeFrameCore::XYRun>& ScopeFrameCore::xyRuns(int64_t points, float tolerance, float reach)
 {
     m_runs.clear();
     const int f = m_upsampler.factor();
@@ -162,6 +163,32 @@ const std::vector<ScopeFrameCore::XYRun>& ScopeFrameCore::xyRuns(int64_t points,
                 break;
         }
         m_stepParts[static_cast<size_t>(s)] = static_cast<uint8_t>(level);
+    }
+    // The area each cap on the parts would cover, against straight steps.
+    if (reach > 0.0f && std::isfinite(reach)) {
+        int levels = 0;
+        while ((2 << levels) <= f)
+            ++levels;
+        std::array<double, 4> area{};  // levels <= 3: factors up to 8
+        for (int64_t s = 0; s < steps; ++s) {
+            const int64_t base = s * f;
+            const int need = m_stepParts[static_cast<size_t>(s)];
+            for (int cap = 0; cap <= levels; ++cap) {
+                const int parts = 1 << std::min(need, cap), stride = f / parts;
+                double length = 0.0;
+                for (int k = 0; k < parts; ++k) {
+                    const int64_t a = base + k * stride, e = a + stride;
+                    length += std::hypot(x[e] - x[a], y[e] - y[a]);
+                }
+                if (std::isfinite(length))
+                    area[static_cast<size_t>(cap)] += length + 2.0 * reach * parts;
+            }
+        }
+        int cap = levels;
+        while (cap > 0 && area[static_cast<size_t>(cap)] > kMaxAreaGrowth * area[0])
+            --cap;
+        for (uint8_t& level : m_stepParts)
+            level = static_cast<uint8_t>(std::min<int>(level, cap));
     }
     // Each count's steps in one run; the tail after the last whole step
     // (the way to the next frame's first sample) goes with the full count.

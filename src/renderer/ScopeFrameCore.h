@@ -91,6 +91,12 @@ public:
     // (a NaN point between runs, which the beam does not draw), so a nearly
     // straight stretch costs what it costs without upsampling. One run per
     // count in use; all of them at xyFactor() 1 or a tolerance not above 0.
+    //
+    // The beam's cost grows with the area its quads cover, each part's
+    // length plus 2 * reach (signal units) across: where following the path
+    // would cover more than kMaxAreaGrowth times the area of straight steps
+    // (noise, whose every step bends), the finest parts are given up until
+    // it does not, so a frame never costs many times one without upsampling.
     struct XYRun {
         const float* left;
         const float* right;
@@ -98,7 +104,8 @@ public:
         int64_t count;
         int partsPerStep;
     };
-    const std::vector<XYRun>& xyRuns(int64_t points, float tolerance);
+    static constexpr double kMaxAreaGrowth = 2.5;
+    const std::vector<XYRun>& xyRuns(int64_t points, float tolerance, float reach = 0.0f);
     // Waveform mode: fills waveformLeftData()/waveformRightData() with the
     // triggered, filtered window (reconstructed at `upsampling` points per
     // sample step, fewer where it would not fit maxGPUSamples) and returns

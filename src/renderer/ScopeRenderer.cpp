@@ -189,7 +189,8 @@ void ScopeRenderer::draw(GLuint targetFramebuffer, int width, int height)
             // without upsampling.
             constexpr float kStraightPx = 0.05f;
             const float pixelsPerUnit = beam::kXYScale * float(std::min(width, height)) * std::fabs(params.xyGain);
-            for (const ScopeFrameCore::XYRun& run : m_core.xyRuns(points, kStraightPx / pixelsPerUnit)) {
+            const float reach = beam::kQuadReach * shape.sigma / pixelsPerUnit;
+            for (const ScopeFrameCore::XYRun& run : m_core.xyRuns(points, kStraightPx / pixelsPerUnit, reach)) {
                 params.stepScale = static_cast<float>(run.partsPerStep);
                 // A long path goes up in pieces that share their end points.
                 for (int64_t from = 0; from + 1 < run.count; from += ScopePasses::kSampleCapacity - 1) {

@@ -317,6 +317,21 @@ TEST(FrameCore, StepsAreDrawnWithTheFewestPartsThatFollowThePath)
             ASSERT_LE(nearest, kTolerance * 1.01f) << hz << " Hz, point " << p;
         }
         EXPECT_TRUE(hz < 100 ? int64_t(drawn.size()) < 2 * n : int64_t(drawn.size()) > 7 * n) << hz << ": " << drawn.size();
+
+        // With quads that reach far, following every bend of the fast circle
+        // would cover more than the allowed growth over straight steps.
+        const float reach = 0.05f;
+        double area = 0, straight = 0;
+        for (const auto& run : core.xyRuns(points, kTolerance, reach))
+            for (int64_t k = 0; k + 1 < run.count; ++k)
+                area += std::isfinite(run.left[k] + run.left[k + 1])
+                            ? std::hypot(run.left[k + 1] - run.left[k], run.right[k + 1] - run.right[k]) + 2 * reach
+                            : 0.0;
+        for (int64_t p = 0; p + 8 < points; p += 8)
+            straight += std::hypot(core.xyLeftData()[p + 8] - core.xyLeftData()[p],
+                                   core.xyRightData()[p + 8] - core.xyRightData()[p]) + 2 * reach;
+        EXPECT_TRUE(area <= ScopeFrameCore::kMaxAreaGrowth * straight * 1.01 && area > straight * 1.01)
+            << hz << ": " << area / straight;
     }
 }
 
