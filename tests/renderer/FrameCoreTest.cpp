@@ -320,7 +320,7 @@ TEST(FrameCore, StepsAreDrawnWithTheFewestPartsThatFollowThePath)
 
         // With quads that reach far, following every bend of the fast circle
         // would cover more than the allowed growth over straight steps.
-        const float reach = 0.05f;
+        const float reach = 0.2f;
         double area = 0, straight = 0;
         for (const auto& run : core.xyRuns(points, kTolerance, reach))
             for (int64_t k = 0; k + 1 < run.count; ++k)
@@ -330,7 +330,7 @@ TEST(FrameCore, StepsAreDrawnWithTheFewestPartsThatFollowThePath)
         for (int64_t p = 0; p + 8 < points; p += 8)
             straight += std::hypot(core.xyLeftData()[p + 8] - core.xyLeftData()[p],
                                    core.xyRightData()[p + 8] - core.xyRightData()[p]) + 2 * reach;
-        EXPECT_TRUE(area <= ScopeFrameCore::kMaxAreaGrowth * straight * 1.01 && area > straight * 1.01)
+        EXPECT_TRUE(area <= ScopeFrameCore::kMaxAreaGrowth * straight * 1.01 && (hz < 100 || area > 1.2 * straight))
             << hz << ": " << area / straight;
     }
 }
