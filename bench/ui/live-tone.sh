@@ -10,7 +10,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/../release-build.sh"
 orvalen_start_test_env
 # Only this shell cleans up: a player's pipeline, ended by orvalen_play,
 # runs the trap too and would take the servers down mid-run.
-trap '[ "$BASHPID" != "$$" ] || { kill "${player:-}" 2>/dev/null || true; orvalen_stop_test_env; }' EXIT
+# A benchmark adds what else it starts (a peer's own servers) to helpers.
+helpers=()
+trap '[ "$BASHPID" != "$$" ] || { kill "${player:-}" "${helpers[@]}" 2>/dev/null || true; orvalen_stop_test_env; }' EXIT
 
 orvalen_play() {
     [ "${playing:-}" = "$1" ] && return 0
