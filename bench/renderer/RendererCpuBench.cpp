@@ -56,6 +56,34 @@ void BM_DrainAndFilterXY(benchmark::State& state)
 }
 BENCHMARK(BM_DrainAndFilterXY);
 
+// The same frame reconstructed at 8 points per sample and split into the
+// runs the beam draws (the tolerance and reach of a 1020 x 580 view).
+void BM_ReconstructXY(benchmark::State& state)
+{
+    ScopeFrameCore core;
+    core.upsampling = 8;
+    fill(core, music(200000, 1));
+    const auto source = music(800, 2);
+    std::vector<float> block(1600);
+    for (size_t i = 0; i < 800; ++i) {
+        block[2 * i] = source[i];
+        block[2 * i + 1] = -source[i];
+    }
+    constexpr float kPixelsPerUnit = 0.45f * 580.0f;
+    int64_t before = -1;
+    for (auto _ : state) {
+        core.ringBuffer->write(block.data(), 800);
+        const int64_t n = core.paceXY(core.drain());
+        core.applyDisplayFilterXY(n);
+        const int64_t points = core.reconstructXY(n);
+        benchmark::DoNotOptimize(core.xyRuns(points, 0.05f / kPixelsPerUnit, 6.46f / kPixelsPerUnit).size());
+        if (before < 0)
+            before = allocationCount();  // the buffers are made on first use
+    }
+    reportAllocations(state, before);
+}
+BENCHMARK(BM_ReconstructXY);
+
 // The triggered, band-pass-filtered waveform window of 65536 samples. With a
 // level the signal never reaches, the trigger scans all 65536 candidates.
 void BM_WaveformWindow(benchmark::State& state)
