@@ -32,6 +32,19 @@ void reportAllocations(benchmark::State& state, int64_t before)
         benchmark::Counter(double(allocationCount() - before), benchmark::Counter::kAvgIterations);
 }
 
+// 800 stereo frames of music, the right channel the left inverted: one
+// frame's worth at 48 kHz and 60 frames/s.
+std::vector<float> frameBlock()
+{
+    const auto source = music(800, 2);
+    std::vector<float> block(1600);
+    for (size_t i = 0; i < 800; ++i) {
+        block[2 * i] = source[i];
+        block[2 * i + 1] = -source[i];
+    }
+    return block;
+}
+
 // One XY frame's CPU half: 800 new frames (48 kHz at 60 frames/s) written by
 // the capture side, drained into the history and display-filtered.
 void BM_DrainAndFilterXY(benchmark::State& state)
@@ -39,12 +52,7 @@ void BM_DrainAndFilterXY(benchmark::State& state)
     ScopeFrameCore core;
     core.displayFilterType = 1;
     fill(core, music(200000, 1));
-    const auto source = music(800, 2);
-    std::vector<float> block(1600);
-    for (size_t i = 0; i < 800; ++i) {
-        block[2 * i] = source[i];
-        block[2 * i + 1] = -source[i];
-    }
+    const std::vector<float> block = frameBlock();
     const int64_t before = allocationCount();
     for (auto _ : state) {
         core.ringBuffer->write(block.data(), 800);
@@ -63,12 +71,7 @@ void BM_ReconstructXY(benchmark::State& state)
     ScopeFrameCore core;
     core.upsampling = 8;
     fill(core, music(200000, 1));
-    const auto source = music(800, 2);
-    std::vector<float> block(1600);
-    for (size_t i = 0; i < 800; ++i) {
-        block[2 * i] = source[i];
-        block[2 * i + 1] = -source[i];
-    }
+    const std::vector<float> block = frameBlock();
     constexpr float kPixelsPerUnit = 0.45f * 580.0f;
     int64_t before = -1;
     for (auto _ : state) {
